@@ -1,0 +1,149 @@
+#include "Module1.h"
+
+#include "frm_Quillpad.h"
+#include "../files/TextFile.h"
+#include "../search/frm_search.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPointer>
+#include <QTime>
+
+namespace Module1 {
+
+QString clip_file_name;
+std::optional<QString> clip_init_dir;
+
+namespace {
+QString s_applicationTitle = ProgramName;
+QPointer<frm_Quillpad> s_mainWindow;
+QPointer<frm_search> s_searchDialog;
+bool s_ending = false;
+} // namespace
+
+QString clipInitDirText()
+{
+    return clip_init_dir.value_or(QString());
+}
+
+QString applicationTitle()
+{
+    return s_applicationTitle;
+}
+
+void setApplicationTitle(const QString &title)
+{
+    s_applicationTitle = title;
+}
+
+QString commandLineFrom(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments.join(u' ');
+}
+
+QString timeSubject(const QTime &time)
+{
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+frm_Quillpad *mainWindow()
+{
+    return s_mainWindow;
+}
+
+frm_search *searchDialog()
+{
+    return s_searchDialog;
+}
+
+frm_search &loadedSearchDialog()
+{
+    if (!s_searchDialog)
+        s_searchDialog = new frm_search(); // a window of its own, without an owner
+    return *s_searchDialog;
+}
+
+void forgetSearchDialog()
+{
+    s_searchDialog = nullptr;
+}
+
+void MsgBox(const QString &text, const QString &title, sys::MessageIcon icon)
+{
+    sys::services().messages->show(s_mainWindow, text,
+                                   title.isEmpty() ? s_applicationTitle : title, icon);
+}
+
+static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
+{
+    clip_file_name = commandLine;
+    const TextFile::ReadResult file = TextFile::read(clip_file_name);
+    if (file.ok)
+        frm.loadText(file.text, file.format);
+    frm.setWindowTitle(clip_file_name + CaptionSuffix);
+    setApplicationTitle(frm.windowTitle());
+    if (!file.ok) {
+        MsgBox(QCoreApplication::translate("Module1", "Could not open \"%1\":\n%2")
+                   .arg(QDir::toNativeSeparators(clip_file_name), file.error));
+    }
+}
+
+static void startFromClipboard(frm_Quillpad &frm)
+{
+    clip_init_dir = ClipboardStartFolder;
+    QString text;
+    QString error;
+    const bool read = sys::services().clipboard->readText(&text, &error);
+    const QTime takenAt = QTime::currentTime();
+    frm.loadText(read ? text : QString(), TextFile::platformFormat());
+    frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);
+    setApplicationTitle(frm.windowTitle());
+    if (!read)
+        MsgBox(error);
+}
+
+void Main(const QString &commandLine)
+{
+    s_ending = false;
+    if (!s_mainWindow)
+        s_mainWindow = new frm_Quillpad();
+    frm_Quillpad &frm = *s_mainWindow;
+    frm.show();
+
+    if (!commandLine.isEmpty())
+        startFromFile(frm, commandLine);
+    else
+        startFromClipboard(frm);
+}
+
+void End()
+{
+    if (s_ending)
+        return;
+    s_ending = true;
+    // Every window goes with the main window, a hidden search dialog too.
+    if (s_searchDialog) {
+        s_searchDialog->hide();
+        s_searchDialog->deleteLater();
+        s_searchDialog = nullptr;
+    }
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != s_mainWindow)
+            window->hide();
+    }
+    if (s_mainWindow) {
+        s_mainWindow->hide();
+        s_mainWindow->deleteLater();
+        s_mainWindow = nullptr;
+    }
+    // Nothing of this run is kept.
+    clip_file_name.clear();
+    clip_init_dir.reset();
+    s_applicationTitle = ProgramName;
+    QCoreApplication::exit(0);
+}
+
+} // namespace Module1

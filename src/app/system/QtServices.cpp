@@ -1,0 +1,211 @@
+#include "QtServices.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+namespace sys {
+
+// ---- clipboard -------------------------------------------------------------
+
+static QClipboard *systemClipboard(QString *error)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard && error)
+        *error = QCoreApplication::translate("Clipboard", "The clipboard is not available.");
+    return clipboard;
+}
+
+bool QtClipboard::readText(QString *text, QString *error)
+{
+    QClipboard *clipboard = systemClipboard(error);
+    if (!clipboard)
+        return false;
+    *text = clipboard->text(QClipboard::Clipboard);
+    return true;
+}
+
+bool QtClipboard::setText(const QString &text, QString *error)
+{
+    QClipboard *clipboard = systemClipboard(error);
+    if (!clipboard)
+        return false;
+    clipboard->setText(text, QClipboard::Clipboard);
+    // QClipboard reports nothing itself. While we own the clipboard it hands
+    // back our own data, so reading it back tells whether the text got there.
+    if (clipboard->text(QClipboard::Clipboard) != text) {
+        if (error)
+            *error = QCoreApplication::translate(
+                "Clipboard", "Another program holds the clipboard; the text could not be put on it.");
+        return false;
+    }
+    return true;
+}
+
+bool QtClipboard::clear(QString *error)
+{
+    QClipboard *clipboard = systemClipboard(error);
+    if (!clipboard)
+        return false;
+    clipboard->clear(QClipboard::Clipboard);
+    return true;
+}
+
+// ---- message boxes ---------------------------------------------------------
+
+void QtMessageBoxes::show(QWidget *parent, const QString &text, const QString &title,
+                          MessageIcon icon)
+{
+    QMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+// ---- file dialogs ----------------------------------------------------------
+
+QString qtNameFilter(const QString &description, const QString &patterns)
+{
+    QStringList qtPatterns;
+    for (const QString &pattern : patterns.split(u';', Qt::SkipEmptyParts)) {
+        QString p = pattern.trimmed();
+#ifndef Q_OS_WIN
+        // "*.*" means every file where it comes from; here it would only
+        // match names that contain a dot.
+        if (p == QLatin1String("*.*"))
+            p = QStringLiteral("*");
+#endif
+        qtPatterns << p;
+    }
+    if (qtPatterns.isEmpty())
+        qtPatterns << QStringLiteral("*");
+    return description + QLatin1String(" (") + qtPatterns.join(u' ') + u')';
+}
+
+std::optional<QString> QtFileDialogs::run(QWidget *parent, const FileDialogRequest &request)
+{
+    QFileDialog dialog(parent, request.title, request.directory);
+    const bool save = request.kind == FileDialogRequest::Kind::Save;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.existingFileOnly ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    // The descriptions already name their patterns; show them as they are.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+
+    QStringList filters;
+    for (qsizetype i = 0; i < request.filterNames.size(); ++i)
+        filters << qtNameFilter(request.filterNames.at(i), request.filterPatterns.value(i));
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.value(qBound(0, request.selectedFilter,
+                                                     int(filters.size()) - 1)));
+    }
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.first();
+}
+
+// ---- printer ---------------------------------------------------------------
+
+static QPrinter *s_livePrinter = nullptr;
+
+static void releasePrinter()
+{
+    // The printer must go while the application object still exists.
+    delete s_livePrinter;
+    s_livePrinter = nullptr;
+}
+
+QtPrinter::QtPrinter() = default;
+
+QtPrinter::~QtPrinter()
+{
+    if (m_printer.get() == s_livePrinter)
+        (void)m_printer.release();
+}
+
+QPrinter &QtPrinter::device()
+{
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        s_livePrinter = m_printer.get();
+        qAddPostRoutine(releasePrinter);
+    }
+    return *m_printer;
+}
+
+QString QtPrinter::unavailableReason()
+{
+    QPrinter &printer = device();
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        if (printer.outputFileName().isEmpty())
+            return QCoreApplication::translate("Printer", "No output file is set for printing.");
+        return QString();
+    }
+    const QString name = printer.printerName();
+    if (name.isEmpty())
+        return QCoreApplication::translate("Printer", "No printer is installed.");
+    if (QPrinterInfo::printerInfo(name).isNull())
+        return QCoreApplication::translate("Printer", "The printer \"%1\" is not available.").arg(name);
+    return QString();
+}
+
+bool QtPrinter::runSetupDialog(QWidget *parent)
+{
+    QPrintDialog dialog(&device(), parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+// ---- modal dialogs ---------------------------------------------------------
+
+void QtModalRunner::run(QDialog &dialog)
+{
+    dialog.exec();
+}
+
+// ---- the services in force -------------------------------------------------
+
+Services &services()
+{
+    static QtClipboard clipboard;
+    static QtMessageBoxes messages;
+    static QtFileDialogs fileDialogs;
+    static QtPrinter printer;
+    static QtModalRunner modal;
+    static Services current{&clipboard, &messages, &fileDialogs, &printer, &modal};
+    return current;
+}
+
+ScopedServices::ScopedServices(const Services &replacement)
+    : m_saved(services())
+{
+    Services &current = services();
+    if (replacement.clipboard)
+        current.clipboard = replacement.clipboard;
+    if (replacement.messages)
+        current.messages = replacement.messages;
+    if (replacement.fileDialogs)
+        current.fileDialogs = replacement.fileDialogs;
+    if (replacement.printer)
+        current.printer = replacement.printer;
+    if (replacement.modal)
+        current.modal = replacement.modal;
+}
+
+ScopedServices::~ScopedServices()
+{
+    services() = m_saved;
+}
+
+} // namespace sys

@@ -1,0 +1,109 @@
+#pragma once
+// The thin layer between the program and the system it runs on: the clipboard,
+// message boxes, the file and printer dialogs, the printer and the running of
+// modal dialogs. Every command reaches the system through services(), so a test
+// can put fakes in place (ScopedServices) and never meets a real modal dialog.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QDialog;
+class QPrinter;
+class QWidget;
+
+namespace sys {
+
+// The plain-text clipboard. Each operation reports failure with a reason.
+class Clipboard
+{
+public:
+    virtual ~Clipboard() = default;
+    // The clipboard's plain text; the empty text when it holds no text.
+    virtual bool readText(QString *text, QString *error) = 0;
+    virtual bool setText(const QString &text, QString *error) = 0;
+    // Removes every format from the clipboard.
+    virtual bool clear(QString *error) = 0;
+};
+
+enum class MessageIcon { None, Exclamation };
+
+// The system's standard message box with one OK button.
+class MessageBoxes
+{
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void show(QWidget *parent, const QString &text, const QString &title,
+                      MessageIcon icon) = 0;
+};
+
+// What the common-dialog component asks of an open or save dialog.
+struct FileDialogRequest
+{
+    enum class Kind { Open, Save };
+    Kind kind = Kind::Open;
+    QString title;
+    QString directory;          // empty: the dialog's own default folder
+    QString fileName;           // shown in the name box
+    QStringList filterNames;    // descriptions, as the user sees them
+    QStringList filterPatterns; // the patterns, one entry per description
+    int selectedFilter = 0;     // zero-based index into the lists
+    bool existingFileOnly = false;
+    bool confirmOverwrite = false;
+    bool showReadOnlyBox = true;
+};
+
+// Shows an open or save dialog; the chosen path, or nothing on Cancel.
+class FileDialogs
+{
+public:
+    virtual ~FileDialogs() = default;
+    virtual std::optional<QString> run(QWidget *parent, const FileDialogRequest &request) = 0;
+};
+
+// The program's current printer and the system's printer dialog over it.
+class Printer
+{
+public:
+    virtual ~Printer() = default;
+    virtual QPrinter &device() = 0;
+    // Why no job can be started now; empty when printing can go ahead.
+    virtual QString unavailableReason() = 0;
+    // Shows the printer dialog; false on Cancel (the settings then stay).
+    virtual bool runSetupDialog(QWidget *parent) = 0;
+};
+
+// Runs a modal dialog until it closes.
+class ModalRunner
+{
+public:
+    virtual ~ModalRunner() = default;
+    virtual void run(QDialog &dialog) = 0;
+};
+
+struct Services
+{
+    Clipboard *clipboard = nullptr;
+    MessageBoxes *messages = nullptr;
+    FileDialogs *fileDialogs = nullptr;
+    Printer *printer = nullptr;
+    ModalRunner *modal = nullptr;
+};
+
+// The services in force; the production ones unless a test replaced them.
+Services &services();
+
+// Puts other services in place for its lifetime; null members keep the current ones.
+class ScopedServices
+{
+public:
+    explicit ScopedServices(const Services &replacement);
+    ~ScopedServices();
+    ScopedServices(const ScopedServices &) = delete;
+    ScopedServices &operator=(const ScopedServices &) = delete;
+
+private:
+    Services m_saved;
+};
+
+} // namespace sys

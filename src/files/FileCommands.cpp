@@ -1,0 +1,81 @@
+#include "FileCommands.h"
+
+#include "CommonDialog.h"
+#include "TextFile.h"
+#include "../app/ClipText.h"
+#include "../app/Module1.h"
+#include "../app/frm_Quillpad.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace FileCommands {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("FileCommands", text);
+}
+
+// Sets up the dialog from the shared state and shows it; true when the user
+// chose a name. The name box is read back after a Cancel too.
+bool askForFile(CommonDialog &dialog, const QString &title, quint32 flags, bool save,
+                QString *chosenName)
+{
+    bool accepted = true;
+    dialog.setDialogTitle(title);
+    dialog.setInitDir(Module1::clipInitDirText());
+    dialog.setFileName(Module1::clip_file_name);
+    dialog.setFlags(flags);
+    dialog.setFilter(QString::fromLatin1(TextFilter));
+    dialog.setFilterIndex(1);
+    if (!(save ? dialog.ShowSave() : dialog.ShowOpen()))
+        accepted = false;
+    *chosenName = dialog.FileName();
+    if (!accepted)
+        return false;
+    Module1::clip_init_dir = dialog.InitDir();
+    Module1::clip_file_name = *chosenName;
+    return true;
+}
+
+} // namespace
+
+void openFile(frm_Quillpad &frm)
+{
+    QString name;
+    if (!askForFile(frm.CMDialog1(), tr("Read File Into CLIP"), CommonDialog::OFN_FILEMUSTEXIST,
+                    false, &name))
+        return;
+
+    const TextFile::ReadResult file = TextFile::read(name);
+    if (!file.ok) {
+        // The text area keeps its text; the name and folder are already taken.
+        Module1::MsgBox(tr("Could not open \"%1\":\n%2").arg(QDir::toNativeSeparators(name), file.error));
+        return;
+    }
+    frm.loadText(file.text, file.format);
+}
+
+void saveFileAs(frm_Quillpad &frm)
+{
+    QString name;
+    if (!askForFile(frm.CMDialog1(), tr("Save File From CLIP"),
+                    CommonDialog::OFN_OVERWRITEPROMPT | CommonDialog::OFN_HIDEREADONLY, true, &name))
+        return;
+
+    // The text as one line: its own line breaks in the style it came with,
+    // then one carriage return and line feed.
+    TextFile::Format written;
+    QByteArray bytes = TextFile::encode(frm.clipText()->Text(), frm.textFormat(), &written);
+    bytes += "\r\n";
+    QString error;
+    if (!TextFile::write(name, bytes, &error)) {
+        Module1::MsgBox(tr("Could not save \"%1\":\n%2").arg(QDir::toNativeSeparators(name), error));
+        return;
+    }
+    frm.setTextFormat(written);
+}
+
+} // namespace FileCommands

@@ -1,0 +1,164 @@
+#include "frm_search.h"
+
+#include "../app/ClipText.h"
+#include "../app/Module1.h"
+#include "../app/Twips.h"
+#include "../app/frm_Quillpad.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+frm_search::frm_search(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                          | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frm_search"));
+    setWindowTitle(tr("Search For..."));
+    setModal(false);
+    setWindowIcon(QIcon());
+    setFixedSize(Twips::toPixels(4680, 2175));
+    // The colour of an active window's border.
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QApplication::palette().color(QPalette::Active, QPalette::Window));
+    setPalette(p);
+
+    m_label = new QLabel(tr("String:"), this);
+    m_label->setObjectName(QStringLiteral("Label1"));
+    m_label->setGeometry(Twips::rect(240, 240, 615, 255));
+
+    m_search = new QComboBox(this);
+    m_search->setObjectName(QStringLiteral("cbo_search"));
+    m_search->setEditable(true);
+    // The list holds what search_it adds to it, nothing the combo box adds itself.
+    m_search->setInsertPolicy(QComboBox::NoInsert);
+    m_search->setDuplicatesEnabled(true);
+    m_search->setCompleter(nullptr); // no completion: the string is what was typed
+    m_search->setGeometry(Twips::rect(960, 240, 3495, 315));
+    m_search->lineEdit()->installEventFilter(this);
+
+    m_ignoreCase = new QCheckBox(tr("Ignore Case"), this);
+    m_ignoreCase->setObjectName(QStringLiteral("chk_ignore_case"));
+    m_ignoreCase->setGeometry(Twips::rect(960, 720, 2415, 255));
+    m_ignoreCase->setChecked(true);
+
+    m_wholeWord = new QCheckBox(tr("Search for Whole Word"), this);
+    m_wholeWord->setObjectName(QStringLiteral("chk_whole_word"));
+    m_wholeWord->setGeometry(Twips::rect(960, 1080, 2415, 255));
+    m_wholeWord->setChecked(false);
+
+    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("b_cancel"));
+    m_cancel->setGeometry(Twips::rect(3120, 1560, 1335, 375));
+
+    m_searchForward = new QPushButton(tr("Search"), this);
+    m_searchForward->setObjectName(QStringLiteral("b_search_forward"));
+    m_searchForward->setGeometry(Twips::rect(240, 1560, 1335, 375));
+
+    // Enter belongs to the combo box, Escape to nobody: no default buttons.
+    for (QPushButton *button : {m_cancel, m_searchForward}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    connect(m_searchForward, &QPushButton::clicked, this, &frm_search::b_search_forward_Click);
+    connect(m_cancel, &QPushButton::clicked, this, &frm_search::b_cancel_Click);
+
+    setTabOrder(m_search, m_ignoreCase);
+    setTabOrder(m_ignoreCase, m_wholeWord);
+    setTabOrder(m_wholeWord, m_cancel);
+    setTabOrder(m_cancel, m_searchForward);
+    m_search->setFocus();
+}
+
+void frm_search::showBeside(QWidget &note)
+{
+    if (!m_placed) {
+        m_placed = true;
+        // Right of the note where the screen has room, else left of it.
+        const QRect frame = note.frameGeometry();
+        const QScreen *screen = note.screen() ? note.screen() : QApplication::primaryScreen();
+        const QRect room = screen ? screen->availableGeometry() : QRect();
+        QPoint at(frame.right() + 1, frame.top());
+        if (room.isValid() && at.x() + frameGeometry().width() > room.right())
+            at.setX(qMax(room.left(), frame.left() - frameGeometry().width()));
+        move(at);
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void frm_search::search_it()
+{
+    ClipText *clip = Module1::mainWindow() ? Module1::mainWindow()->clipText() : nullptr;
+    if (!clip)
+        return;
+    const ClipText::FindOptions options{!m_ignoreCase->isChecked(), m_wholeWord->isChecked()};
+
+    // Start right after the selection, with nothing selected.
+    clip->setSelStart(clip->SelStart() + clip->SelLength());
+    const int found = clip->Find(m_search->currentText(), clip->SelStart(), options);
+
+    if (found != -1) {
+        hide();
+        const QString text = m_search->currentText();
+        if (m_search->count() == 0 || m_search->itemText(0) != text)
+            m_search->addItem(text);
+    } else {
+        Module1::MsgBox(tr("Sorry, can't find '") + m_search->currentText() + tr("'."),
+                        tr("Quillpad Search"), sys::MessageIcon::Exclamation);
+    }
+}
+
+void frm_search::b_search_forward_Click()
+{
+    search_it();
+}
+
+void frm_search::b_cancel_Click()
+{
+    hide();
+}
+
+void frm_search::cbo_search_KeyPress(int keyAscii)
+{
+    if (keyAscii == 13)
+        search_it();
+}
+
+bool frm_search::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_search->lineEdit() && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            cbo_search_KeyPress(13);
+        // The key goes on to the combo box either way.
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frm_search::keyPressEvent(QKeyEvent *event)
+{
+    // QDialog would close on Escape and press a default button on Enter.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
+        || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void frm_search::closeEvent(QCloseEvent *event)
+{
+    // The close box unloads the dialog: the next Find starts afresh.
+    event->accept();
+    Module1::forgetSearchDialog();
+    deleteLater();
+}

@@ -1,0 +1,49 @@
+#pragma once
+// frm_search: the modeless "Search For..." window. It keeps its string, its
+// list of past strings and its check boxes while hidden; only its close box
+// unloads it. search_it is the one search, whichever way it is started.
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+class frm_search : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frm_search(QWidget *parent = nullptr);
+
+    // Find: shows the dialog as it was left, first placing it beside the note.
+    void showBeside(QWidget &note);
+
+    QComboBox *cbo_search() const { return m_search; }
+    QCheckBox *chk_ignore_case() const { return m_ignoreCase; }
+    QCheckBox *chk_whole_word() const { return m_wholeWord; }
+    QPushButton *b_search_forward() const { return m_searchForward; }
+    QPushButton *b_cancel() const { return m_cancel; }
+
+public slots:
+    void search_it();
+    void b_search_forward_Click();
+    void b_cancel_Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void cbo_search_KeyPress(int keyAscii);
+
+    QLabel *m_label = nullptr;
+    QComboBox *m_search = nullptr;
+    QCheckBox *m_ignoreCase = nullptr;
+    QCheckBox *m_wholeWord = nullptr;
+    QPushButton *m_cancel = nullptr;
+    QPushButton *m_searchForward = nullptr;
+    bool m_placed = false;
+};
