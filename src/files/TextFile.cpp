@@ -147,6 +147,7 @@ QByteArray encode(QStringView text, const Format &format, Format *used)
         // A character the legacy code page cannot hold: keep it, in UTF-8.
         actual.encoding = Encoding::Utf8;
         actual.byteOrderMark = false;
+        bytes.clear();
     }
     if (actual.byteOrderMark)
         bytes = QByteArray(Utf8Bom);

@@ -1,0 +1,53 @@
+#pragma once
+// Helpers shared by the tests: starting the program the way main() does and
+// ending it again between test functions.
+
+#include "app/ClipText.h"
+#include "app/Module1.h"
+#include "app/frm_Quillpad.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QString>
+#include <QTest>
+
+namespace support {
+
+// Ends the program's run and removes its windows, so the next test starts clean.
+inline void endProgram()
+{
+    Module1::End();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+inline frm_Quillpad &start(const QString &commandLine = QString())
+{
+    Module1::Main(commandLine);
+    return *Module1::mainWindow();
+}
+
+inline ClipText &clip()
+{
+    return *Module1::mainWindow()->clipText();
+}
+
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(bytes);
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return file.readAll();
+}
+
+} // namespace support
