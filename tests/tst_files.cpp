@@ -1,0 +1,370 @@
+// File > Open and File > Save As..., and the common-dialog component.
+
+#include "files/CommonDialog.h"
+#include "files/FileCommands.h"
+#include "support/Fakes.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/system/QtServices.h"
+
+using Kind = sys::FileDialogRequest::Kind;
+
+class tst_Files : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { support::endProgram(); }
+
+    void commonDialogTranslatesItsSettings();
+    void qtFileDialogHonoursTheRequest();
+    void openAfterClipboardStart();
+    void openAfterCommandLineStartAndSettingsPersist();
+    void cancelChangesNothing();
+    void unreadableFileIsReportedOnce();
+    void saveWritesTheTextAndOneLineEnd();
+    void saveRoundTrips_data();
+    void saveRoundTrips();
+    void failedSaveLeavesTheFileAndSaysWhy();
+    void fiftyMegabytesOpenAndSaveBack();
+
+private:
+    frm_Quillpad &openFile(fake::System &system, const QString &path);
+};
+
+frm_Quillpad &tst_Files::openFile(fake::System &system, const QString &path)
+{
+    frm_Quillpad &frm = *Module1::mainWindow();
+    system.fileDialogs.answers.push_back(path);
+    frm.action(QStringLiteral("open_it"))->trigger();
+    return frm;
+}
+
+void tst_Files::commonDialogTranslatesItsSettings()
+{
+    QWidget owner;
+    CommonDialog dialog(&owner);
+    dialog.setDialogTitle(QStringLiteral("T"));
+    dialog.setFilter(QString::fromLatin1(FileCommands::TextFilter));
+    dialog.setFilterIndex(2);
+    dialog.setFlags(4096);
+    dialog.setFileName(QStringLiteral("x.txt"));
+
+    sys::FileDialogRequest r = dialog.request(Kind::Open);
+    QCOMPARE(r.title, QStringLiteral("T"));
+    QCOMPARE(r.filterNames, (QStringList{QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*.*)")}));
+    QCOMPARE(r.filterPatterns, (QStringList{QStringLiteral("*.txt"), QStringLiteral("*.*")}));
+    QCOMPARE(r.selectedFilter, 1);
+    QVERIFY(r.existingFileOnly);
+    QVERIFY(r.showReadOnlyBox);
+    QVERIFY(!r.confirmOverwrite);
+
+    dialog.setFlags(6);
+    r = dialog.request(Kind::Save);
+    QVERIFY(r.confirmOverwrite);
+    QVERIFY(!r.showReadOnlyBox);
+    QVERIFY(!r.existingFileOnly);
+
+    // A folder without a drive lies at the root; a folder that is not there
+    // leaves the choice to the dialog.
+    QCOMPARE(CommonDialog::resolveFolder(QStringLiteral("\\tmp")), QDir::cleanPath(QDir::rootPath() + QStringLiteral("tmp")));
+    QCOMPARE(CommonDialog::resolveFolder(QStringLiteral("\\tamsine-not-here")), QString());
+    QCOMPARE(CommonDialog::resolveFolder(QString()), QString());
+    QTemporaryDir dir;
+    QCOMPARE(CommonDialog::resolveFolder(dir.path()), QDir::cleanPath(dir.path()));
+
+    // "*.*" must match every file here, while the user still reads "All Files (*.*)".
+    QCOMPARE(sys::qtNameFilter(QStringLiteral("All Files (*.*)"), QStringLiteral("*.*")),
+             QStringLiteral("All Files (*.*) (*)"));
+    QCOMPARE(sys::qtNameFilter(QStringLiteral("Docs"), QStringLiteral("*.txt;*.md")),
+             QStringLiteral("Docs (*.txt *.md)"));
+}
+
+void tst_Files::qtFileDialogHonoursTheRequest()
+{
+    // The real dialog, driven while it is open: its settings, then a choice.
+    QTemporaryDir dir;
+    support::writeFile(dir.filePath(QStringLiteral("plain.txt")), "x");
+    sys::FileDialogRequest request;
+    request.kind = Kind::Save;
+    request.title = QStringLiteral("Save File From CLIP");
+    request.directory = dir.path();
+    request.fileName = QStringLiteral("chosen.txt");
+    request.filterNames = {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*.*)")};
+    request.filterPatterns = {QStringLiteral("*.txt"), QStringLiteral("*.*")};
+    request.confirmOverwrite = true;
+
+    QFileDialog *seen = nullptr;
+    QStringList shownFilters;
+    QString shownFilter;
+    bool confirmOverwrite = false;
+    // Acts as soon as the dialog is up; closes whatever is open after 5 s so
+    // the test can never hang.
+    QTimer poll;
+    int waited = 0;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!d || !d->isVisible()) {
+            if (++waited > 500 && QApplication::activeModalWidget())
+                QApplication::activeModalWidget()->close();
+            return;
+        }
+        poll.stop();
+        seen = d;
+        shownFilters = d->nameFilters();
+        shownFilter = d->selectedNameFilter();
+        confirmOverwrite = !d->testOption(QFileDialog::DontConfirmOverwrite);
+        d->selectFile(dir.filePath(QStringLiteral("chosen.txt")));
+        static_cast<QDialog *>(d)->accept();
+    });
+    poll.start(10);
+    sys::QtFileDialogs dialogs;
+    const std::optional<QString> chosen = dialogs.run(nullptr, request);
+    QVERIFY(seen);
+    QCOMPARE(shownFilters.size(), 2);
+    QVERIFY2(shownFilters.first().startsWith(shownFilter), qPrintable(shownFilter));
+    QVERIFY(shownFilter.startsWith(QStringLiteral("Text Files (*.txt)")));
+    QVERIFY(confirmOverwrite);
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QFileInfo(*chosen).fileName(), QStringLiteral("chosen.txt"));
+}
+
+void tst_Files::openAfterClipboardStart()
+{
+    fake::System system;
+    system.clipboard.text = QStringLiteral("clipboard text");
+    frm_Quillpad &frm = support::start();
+    const QString caption = frm.windowTitle();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("opened.txt"));
+    support::writeFile(path, "from the file\r\nline two");
+
+    openFile(system, path);
+    QCOMPARE(system.fileDialogs.requests.size(), 1);
+    const sys::FileDialogRequest &r = system.fileDialogs.requests.first();
+    QCOMPARE(r.kind, Kind::Open);
+    QCOMPARE(r.title, QStringLiteral("Read File Into CLIP"));
+    QCOMPARE(r.fileName, QString()); // nothing named yet
+    QCOMPARE(r.directory, CommonDialog::resolveFolder(QStringLiteral("\\tamsine")));
+    QCOMPARE(r.filterNames.size(), 2);
+    QCOMPARE(r.selectedFilter, 0);
+    QVERIFY(r.existingFileOnly);
+
+    QCOMPARE(support::clip().Text(), QStringLiteral("from the file\nline two")); // replaced whole
+    QCOMPARE(frm.windowTitle(), caption);
+    QCOMPARE(Module1::applicationTitle(), caption);
+    QCOMPARE(Module1::clip_file_name, QDir::toNativeSeparators(path));
+    QCOMPARE(Module1::clip_init_dir, std::optional<QString>(QDir::toNativeSeparators(dir.path())));
+    QVERIFY(system.messages.shown.isEmpty());
+
+    // The next Save As offers the opened file, in its folder.
+    system.fileDialogs.answers.push_back(std::nullopt);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    const sys::FileDialogRequest &save = system.fileDialogs.requests.last();
+    QCOMPARE(save.fileName, QDir::toNativeSeparators(path));
+    QCOMPARE(save.directory, QDir::cleanPath(dir.path()));
+    QCOMPARE(save.title, QStringLiteral("Save File From CLIP"));
+}
+
+void tst_Files::openAfterCommandLineStartAndSettingsPersist()
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.txt"));
+    support::writeFile(first, "one");
+    fake::System system;
+    frm_Quillpad &frm = support::start(first);
+
+    system.fileDialogs.answers.push_back(std::nullopt);
+    frm.action(QStringLiteral("open_it"))->trigger();
+    QCOMPARE(system.fileDialogs.requests.last().fileName, first);
+    QCOMPARE(system.fileDialogs.requests.last().directory, QString()); // the dialog's own default
+    CommonDialog &dialog = frm.CMDialog1();
+    QCOMPARE(dialog.Flags(), 4096u);
+    QCOMPARE(dialog.DialogTitle(), QStringLiteral("Read File Into CLIP"));
+    QCOMPARE(dialog.Filter(), QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
+    QCOMPARE(dialog.FilterIndex(), 1);
+
+    system.fileDialogs.answers.push_back(std::nullopt);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    QCOMPARE(dialog.Flags(), 6u);
+    QCOMPARE(dialog.DialogTitle(), QStringLiteral("Save File From CLIP"));
+    // Print Setup sets only the dialog action: the rest stays.
+    system.printer->dialog = [](QPrinter &) { return false; };
+    frm.action(QStringLiteral("print_setup"))->trigger();
+    QCOMPARE(system.printer->dialogRuns, 1);
+    QCOMPARE(dialog.Flags(), 6u);
+    QCOMPARE(dialog.DialogTitle(), QStringLiteral("Save File From CLIP"));
+}
+
+void tst_Files::cancelChangesNothing()
+{
+    fake::System system;
+    system.clipboard.text = QStringLiteral("keep me");
+    frm_Quillpad &frm = support::start();
+    for (const char *command : {"open_it", "save_as"}) {
+        system.fileDialogs.answers.push_back(std::nullopt);
+        frm.action(QString::fromLatin1(command))->trigger();
+        QCOMPARE(support::clip().Text(), QStringLiteral("keep me"));
+        QCOMPARE(Module1::clip_file_name, QString());
+        QCOMPARE(Module1::clip_init_dir, std::optional<QString>(QStringLiteral("\\tamsine")));
+    }
+    QCOMPARE(system.fileDialogs.requests.size(), 2);
+    QVERIFY(system.messages.shown.isEmpty());
+}
+
+void tst_Files::unreadableFileIsReportedOnce()
+{
+    fake::System system;
+    system.clipboard.text = QStringLiteral("earlier text");
+    support::start();
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("gone.txt"));
+    openFile(system, missing);
+    openFile(system, dir.path()); // a folder
+
+    QCOMPARE(support::clip().Text(), QStringLiteral("earlier text"));
+    QCOMPARE(Module1::clip_file_name, QDir::toNativeSeparators(dir.path()));
+    QCOMPARE(system.messages.shown.size(), 2);
+    const fake::Message &m = system.messages.shown.first();
+    QVERIFY2(m.text.contains(QDir::toNativeSeparators(missing)), qPrintable(m.text));
+    QVERIFY2(m.text.contains(QStringLiteral("No such file")), qPrintable(m.text));
+    QCOMPARE(m.title, Module1::applicationTitle());
+    QCOMPARE(m.icon, sys::MessageIcon::None);
+    QVERIFY(system.messages.shown.last().text.contains(QStringLiteral("folder")));
+}
+
+void tst_Files::saveWritesTheTextAndOneLineEnd()
+{
+    fake::System system;
+    system.clipboard.text = QStringLiteral("abc\ndef");
+    frm_Quillpad &frm = support::start();
+    const QString caption = frm.windowTitle();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+
+    system.fileDialogs.answers.push_back(path);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    const sys::FileDialogRequest &r = system.fileDialogs.requests.last();
+    QVERIFY(r.confirmOverwrite);
+    QVERIFY(!r.showReadOnlyBox);
+    QCOMPARE(support::readFile(path), QByteArray("abc\ndef\r\n")); // clipboard text: this platform's breaks
+    QCOMPARE(frm.windowTitle(), caption);
+    QCOMPARE(Module1::clip_file_name, QDir::toNativeSeparators(path));
+
+    support::clip().setText(QString());
+    system.fileDialogs.answers.push_back(path); // replaces the earlier content
+    frm.action(QStringLiteral("save_as"))->trigger();
+    QCOMPARE(support::readFile(path), QByteArray("\r\n"));
+    QVERIFY(system.messages.shown.isEmpty()); // success says nothing
+}
+
+void tst_Files::saveRoundTrips_data()
+{
+    QTest::addColumn<QByteArray>("original");
+    QTest::addColumn<QString>("typed"); // appended at the end before saving
+    QTest::addColumn<QByteArray>("saved");
+
+    QTest::newRow("crlf") << QByteArray("a\r\nb\r\n\r\nc") << QString() << QByteArray("a\r\nb\r\n\r\nc\r\n");
+    QTest::newRow("lf") << QByteArray("a\nb") << QStringLiteral("\nc") << QByteArray("a\nb\nc\r\n");
+    QTest::newRow("cr") << QByteArray("a\rb") << QString() << QByteArray("a\rb\r\n");
+    QByteArray legacy;
+    for (int b = 0; b < 256; ++b) {
+        if (b != '\r' && b != '\n')
+            legacy.append(char(b));
+        if (b % 40 == 39)
+            legacy.append("\r\n");
+    }
+    QTest::newRow("every legacy byte") << legacy << QString() << legacy + "\r\n";
+    QTest::newRow("legacy keeps its code page") << QByteArray("caf\xE9") << QStringLiteral("\u20AC")
+                                                << QByteArray("caf\xE9\x80\r\n");
+    QTest::newRow("utf-8") << QByteArray("\xEF\xBB\xBFgr\xC3\xBC\xC3\x9F\r\n\xF0\x9F\x98\x80") << QString()
+                           << QByteArray("\xEF\xBB\xBFgr\xC3\xBC\xC3\x9F\r\n\xF0\x9F\x98\x80\r\n");
+    QTest::newRow("emoji into a legacy file") << QByteArray("caf\xE9\r\n") << QStringLiteral("\U0001F600")
+                                              << QByteArray("caf\xC3\xA9\r\n\xF0\x9F\x98\x80\r\n");
+}
+
+void tst_Files::saveRoundTrips()
+{
+    QFETCH(QByteArray, original);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, saved);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.txt"));
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    support::writeFile(in, original);
+    fake::System system;
+    frm_Quillpad &frm = support::start(in);
+    ClipText &clip = support::clip();
+    clip.setSelStart(clip.length());
+    clip.setSelText(typed);
+    system.fileDialogs.answers.push_back(out);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    QCOMPARE(support::readFile(out), saved);
+    QVERIFY(system.messages.shown.isEmpty());
+}
+
+void tst_Files::failedSaveLeavesTheFileAndSaysWhy()
+{
+    fake::System system;
+    system.clipboard.text = QStringLiteral("new text");
+    frm_Quillpad &frm = support::start();
+    QTemporaryDir dir;
+    const QString locked = dir.filePath(QStringLiteral("locked.txt"));
+    support::writeFile(locked, "precious");
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    const QString nowhere = dir.filePath(QStringLiteral("no-such-folder/x.txt"));
+
+    system.fileDialogs.answers.push_back(locked);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    QCOMPARE(support::readFile(locked), QByteArray("precious"));
+    QCOMPARE(system.messages.shown.size(), 1);
+    QVERIFY(system.messages.shown.last().text.contains(QDir::toNativeSeparators(locked)));
+    QVERIFY(system.messages.shown.last().text.contains(QStringLiteral("read-only")));
+    QCOMPARE(system.messages.shown.last().title, Module1::applicationTitle());
+
+    system.fileDialogs.answers.push_back(nowhere);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    QVERIFY(!QFile::exists(nowhere));
+    QCOMPARE(system.messages.shown.size(), 2);
+    QVERIFY(system.messages.shown.last().text.contains(QStringLiteral("does not exist")));
+
+    // The name that failed is offered next time.
+    system.fileDialogs.answers.push_back(std::nullopt);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    QCOMPARE(system.fileDialogs.requests.last().fileName, QDir::toNativeSeparators(nowhere));
+    QCOMPARE(support::clip().Text(), QStringLiteral("new text"));
+}
+
+void tst_Files::fiftyMegabytesOpenAndSaveBack()
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("big.txt"));
+    const QString out = dir.filePath(QStringLiteral("big-saved.txt"));
+    QByteArray bytes;
+    bytes.reserve(50 * 1024 * 1024 + 200);
+    for (int i = 0; bytes.size() < 50 * 1024 * 1024; ++i)
+        bytes += "Line " + QByteArray::number(i) + " of a long file, caf\xC3\xA9 au lait.\r\n";
+    support::writeFile(in, bytes);
+
+    fake::System system;
+    system.clipboard.text = QStringLiteral("small");
+    frm_Quillpad &frm = support::start();
+    openFile(system, in);
+    system.fileDialogs.answers.push_back(out);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    QVERIFY(system.messages.shown.isEmpty());
+    // Byte for byte, followed by the one line end every save adds.
+    const QByteArray written = support::readFile(out);
+    QCOMPARE(written.size(), bytes.size() + 2);
+    QVERIFY(written.startsWith(bytes));
+    QVERIFY(written.endsWith("\r\n\r\n"));
+}
+
+QTEST_MAIN(tst_Files)
+#include "tst_files.moc"
