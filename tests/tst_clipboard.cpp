@@ -120,7 +120,8 @@ void tst_Clipboard::failedPasteWarnsAndChangesNothing()
     system.clipboard.failRead = true;
     frm.action(QStringLiteral("paste_from_clip"))->trigger();
     system.clipboard.failRead = false;
-    system.clipboard.text = QString(ClipText::MaxCharacters, u'x'); // past the capacity
+    clip.setMaxCharacters(10);
+    system.clipboard.text = QString(7, u'x'); // 6 - 2 + 7: past the capacity
     frm.action(QStringLiteral("paste_from_clip"))->trigger();
 
     QCOMPARE(system.messages.shown.size(), 2);

@@ -100,7 +100,7 @@ QString ClipText::SelText() const
 bool ClipText::setSelText(const QString &text)
 {
     const qint64 newLength = qint64(length()) - SelLength() + text.size();
-    if (newLength > MaxCharacters)
+    if (newLength > m_maxCharacters)
         return false;
     QTextCursor cursor = textCursor();
     cursor.insertText(text);

@@ -23,7 +23,7 @@ class ClipText : public QPlainTextEdit
 public:
     // The most characters an insertion may bring the text to. Whole-text
     // loads are not held to it; an insertion past it fails and changes nothing.
-    static constexpr int MaxCharacters = 256 * 1024 * 1024;
+    static constexpr int MaxCharacters = 128 * 1024 * 1024;
 
     using FindOptions = ClipTextFindOptions;
 
@@ -34,6 +34,10 @@ public:
     void setText(const QString &text);
     int length() const;
 
+    // The capacity that insertions are held to; MaxCharacters unless changed.
+    int maxCharacters() const { return m_maxCharacters; }
+    void setMaxCharacters(int count) { m_maxCharacters = count; }
+
     // Writing SelStart leaves nothing selected; SelLength counts from SelStart.
     int SelStart() const;
     void setSelStart(int position);
@@ -41,7 +45,7 @@ public:
     void setSelLength(int count);
 
     // The selected characters; writing replaces the selection, or inserts at
-    // the caret, and fails (changing nothing) past MaxCharacters.
+    // the caret, and fails (changing nothing) past maxCharacters().
     QString SelText() const;
     bool setSelText(const QString &text);
 
@@ -76,4 +80,5 @@ protected:
 private:
     bool isWholeWordAt(int position, int length) const;
     QList<QKeySequence> m_menuShortcuts;
+    int m_maxCharacters = MaxCharacters;
 };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPointer>
+#include <QThread>
 #include <QTime>
 
 namespace Module1 {
@@ -143,7 +144,10 @@ void End()
     clip_file_name.clear();
     clip_init_dir.reset();
     s_applicationTitle = ProgramName;
-    QCoreApplication::exit(0);
+    // Only a running event loop can be left; asking any other time would make
+    // the next loop end as soon as it starts.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 } // namespace Module1
