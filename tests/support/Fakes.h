@@ -29,7 +29,8 @@ public:
     bool readText(QString *out, QString *error) override
     {
         if (failRead) {
-            *error = QStringLiteral("clipboard held by another program");
+            if (error)
+                *error = QStringLiteral("clipboard held by another program");
             return false;
         }
         *out = text;
