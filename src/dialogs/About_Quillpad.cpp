@@ -26,7 +26,7 @@ About_Quillpad::About_Quillpad(QWidget *parent)
                         QColor(255, 0, 0), Fonts::sansSerifBold(12));
     m_label2 = addLabel("Label2", tr("December 22nd, 1997"), Twips::rect(360, 2040, 2190, 330),
                         QColor(255, 255, 255), formFont);
-    m_label3 = addLabel("Label3", tr("The Quillpad Project\nSupport: see the README"),
+    m_label3 = addLabel("Label3", tr("Quillpad Project\nhelp: see README"),
                         Twips::rect(360, 2280, 2295, 375), QColor(0, 0, 255), formFont);
     m_oslevel = addLabel("oslevel", tr("For Win95/NT 4.0"), Twips::rect(720, 2760, 1575, 375),
                          QColor(255, 255, 0), formFont);
