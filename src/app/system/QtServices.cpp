@@ -150,7 +150,8 @@ QString QtPrinter::unavailableReason()
     QPrinter &printer = device();
     if (printer.outputFormat() == QPrinter::PdfFormat) {
         if (printer.outputFileName().isEmpty())
-            return QCoreApplication::translate("Printer", "No output file is set for printing.");
+            return QCoreApplication::translate(
+                "Printer", "No printer is installed. Print Setup can choose a file to print to instead.");
         return QString();
     }
     const QString name = printer.printerName();
