@@ -42,7 +42,9 @@ frm_search::frm_search(QWidget *parent)
     m_search->setDuplicatesEnabled(true);
     m_search->setCompleter(nullptr); // no completion: the string is what was typed
     m_search->setGeometry(Twips::rect(960, 240, 3495, 315));
-    m_search->lineEdit()->installEventFilter(this);
+    // Keys reach the combo box when it has the focus, and it hands them to its
+    // line edit directly; an Enter sent to the line edit comes back up to it.
+    m_search->installEventFilter(this);
 
     m_ignoreCase = new QCheckBox(tr("Ignore Case"), this);
     m_ignoreCase->setObjectName(QStringLiteral("chk_ignore_case"));
@@ -135,7 +137,7 @@ void frm_search::cbo_search_KeyPress(int keyAscii)
 
 bool frm_search::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_search->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == m_search && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             cbo_search_KeyPress(13);

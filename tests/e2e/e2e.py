@@ -1,0 +1,310 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios: the built quillpad on a private X server with a
+window manager, driven only from outside as a user would, with xdotool for
+keys and windows, xclip as the other program on the clipboard and xprop for
+window state. Every wait is bounded, and every process is ended afterwards.
+
+Usage: e2e.py QUILLPAD SCENARIO"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+WAIT = 10.0  # seconds any one thing may take
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, check, timeout=WAIT):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = check()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure('timed out waiting for ' + what)
+        time.sleep(0.05)
+
+
+class Desktop:
+    """Xvfb with openbox on a display of its own."""
+
+    def __init__(self):
+        self.procs = []
+        self.tmp = tempfile.mkdtemp(prefix='quillpad-e2e-')
+        try:
+            self.start()
+        except BaseException:
+            self.close()
+            raise
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(write_fd), '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b''
+        deadline = time.monotonic() + WAIT
+        while not number.endswith(b'\n'):
+            if time.monotonic() > deadline:
+                raise Failure('Xvfb did not start')
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                raise Failure('Xvfb ended at start')
+            number += chunk
+        os.close(read_fd)
+        self.env = dict(os.environ)
+        for name in ('QT_QPA_PLATFORM', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORMTHEME'):
+            self.env.pop(name, None)
+        self.env['DISPLAY'] = ':' + number.decode().strip()
+        self.env['XDG_RUNTIME_DIR'] = self.tmp
+        self.env['HOME'] = self.tmp
+        # A window manager that comes up before the server takes clients
+        # gives up at once; start it again then.
+        for attempt in range(5):
+            wm = self.spawn(['openbox', '--config-file', '/dev/null'])
+            try:
+                wait_for('the window manager', lambda: self.wm_ready() or wm.poll() is not None)
+            except Failure:
+                pass
+            if self.wm_ready():
+                return
+            time.sleep(0.2)
+        raise Failure('the window manager did not start')
+
+    def wm_ready(self):
+        out = self.run(['xprop', '-root', '_NET_SUPPORTING_WM_CHECK'], check=False)
+        return 'window id' in out
+
+    def spawn(self, argv, **kw):
+        proc = subprocess.Popen(argv, env=self.env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, **kw)
+        self.procs.append(proc)
+        return proc
+
+    def run(self, argv, check=True, input=None):
+        result = subprocess.run(argv, env=self.env, capture_output=True, timeout=WAIT,
+                                input=input)
+        if check and result.returncode != 0:
+            raise Failure('%s failed: %s' % (' '.join(argv), result.stderr.decode(errors='replace')))
+        return result.stdout.decode('utf-8', errors='replace')
+
+    def close(self):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait(timeout=WAIT)
+        if hasattr(self, 'xvfb'):
+            self.xvfb.terminate()  # lets it remove its lock and socket
+            try:
+                self.xvfb.wait(timeout=WAIT)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait(timeout=WAIT)
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    # ---- the clipboard, as another program sees it
+
+    def set_clipboard(self, text):
+        proc = subprocess.Popen(['xclip', '-selection', 'clipboard', '-i'], env=self.env,
+                                stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        proc.communicate(text.encode('utf-8'), timeout=WAIT)
+
+    def clipboard(self):
+        result = subprocess.run(['xclip', '-selection', 'clipboard', '-o'], env=self.env,
+                                capture_output=True, timeout=WAIT)
+        return result.stdout.decode('utf-8') if result.returncode == 0 else None
+
+    # ---- windows and keys
+
+    def windows(self, name, visible=True):
+        argv = ['xdotool', 'search'] + (['--onlyvisible'] if visible else []) + ['--name', name]
+        out = self.run(argv, check=False)
+        return [w for w in out.split() if w]
+
+    def window(self, name):
+        return wait_for('a window named %r' % name, lambda: (self.windows(name) or [None])[0])
+
+    def title(self, window):
+        return self.run(['xdotool', 'getwindowname', window]).strip()
+
+    def geometry(self, window):
+        out = self.run(['xdotool', 'getwindowgeometry', window])
+        return re.findall(r'(?:Position|Geometry): (\S+)', out)
+
+    def state(self, window):
+        return self.run(['xprop', '-id', window, '_NET_WM_STATE'])
+
+    def activate(self, window):
+        self.run(['xdotool', 'windowactivate', '--sync', window])
+        wait_for('focus on the window', lambda: self.run(['xdotool', 'getactivewindow'],
+                                                         check=False).strip() == window)
+
+    def keys(self, *keys):
+        for key in keys:
+            self.run(['xdotool', 'key', '--clearmodifiers', key])
+            time.sleep(0.05)
+
+    def type(self, text):
+        self.run(['xdotool', 'type', '--delay', '15', text])
+
+
+class Quillpad:
+    def __init__(self, desktop, binary, *args):
+        self.desktop = desktop
+        self.proc = desktop.spawn([binary] + list(args), cwd=desktop.tmp)
+        self.window = wait_for('the note window', lambda: (desktop.windows(':  CLIP') or [None])[0])
+        desktop.activate(self.window)
+        time.sleep(0.2)
+
+    def text(self):
+        """The whole text, read the way a user would take it: select all, copy."""
+        self.desktop.keys('ctrl+a', 'ctrl+Insert')
+        return self.desktop.clipboard()
+
+
+def expect(what, actual, wanted):
+    if actual != wanted:
+        raise Failure('%s: got %r, wanted %r' % (what, actual, wanted))
+
+
+def write(desktop, name, data):
+    path = os.path.join(desktop.tmp, name)
+    with open(path, 'wb') as f:
+        f.write(data)
+    return path
+
+
+# ---- scenarios ----------------------------------------------------------------
+
+def clipboard_start(d, binary):
+    d.set_clipboard('snapshot from another program\nsecond line')
+    q = Quillpad(d, binary)
+    if not re.fullmatch(r'\d\d:\d\d:\d\d:  CLIP', d.title(q.window)):
+        raise Failure('caption %r' % d.title(q.window))
+    d.set_clipboard('changed later')  # the note is a snapshot
+    expect('note text', q.text(), 'snapshot from another program\nsecond line')
+
+
+def file_with_blank(d, binary):
+    path = write(d, 'my notes.txt', 'caf\u00e9 list\r\nmilk\r\n'.encode('utf-8'))
+    q = Quillpad(d, binary, path)
+    expect('caption', d.title(q.window), path + ':  CLIP')
+    expect('note text', q.text(), 'caf\u00e9 list\nmilk\n')
+
+
+def copy_selection(d, binary):
+    path = write(d, 'lines.txt', b'line one\r\nline two\r\nline three')
+    q = Quillpad(d, binary, path)
+    d.keys('ctrl+Home', 'shift+Down', 'shift+Down', 'ctrl+Insert')
+    expect('copied selection', d.clipboard(), 'line one\nline two\n')
+
+
+def paste(d, binary):
+    path = write(d, 'brackets.txt', b'[]')
+    q = Quillpad(d, binary, path)
+    d.set_clipboard('gr\u00fc\u00dfe \u20ac\nzwei')
+    d.keys('ctrl+Home', 'Right', 'shift+Insert')
+    expect('note text', q.text(), '[gr\u00fc\u00dfe \u20ac\nzwei]')
+
+
+def stay_on_top(d, binary):
+    d.set_clipboard('pinned')
+    q = Quillpad(d, binary)
+    before = d.geometry(q.window)
+    if 'ABOVE' in d.state(q.window):
+        raise Failure('on top before the command')
+    d.keys('alt+o', 's')
+    wait_for('_NET_WM_STATE_ABOVE', lambda: '_NET_WM_STATE_ABOVE' in d.state(q.window))
+    expect('geometry', d.geometry(q.window), before)
+    expect('window still there', d.windows(':  CLIP'), [q.window])
+    d.activate(q.window)
+    d.keys('alt+o', 's')
+    wait_for('_NET_WM_STATE_ABOVE to go', lambda: 'ABOVE' not in d.state(q.window))
+    expect('geometry', d.geometry(q.window), before)
+
+
+def search(d, binary):
+    path = write(d, 'words.txt', b'alpha beta gamma beta')
+    q = Quillpad(d, binary, path)
+    d.keys('ctrl+Home', 'ctrl+f')
+    dialog = d.window('Search For...')
+    d.activate(dialog)
+    d.type('BETA')
+    d.keys('Escape')
+    time.sleep(0.3)
+    expect('dialog after Escape', d.windows('Search For...'), [dialog])
+    d.keys('Return')
+    wait_for('the search dialog to hide', lambda: not d.windows('Search For...'))
+    d.activate(q.window)
+    d.keys('ctrl+Insert')
+    expect('selected match', d.clipboard(), 'beta')
+    d.keys('shift+Right', 'ctrl+Insert')  # the selection ends at the first match + 1
+    expect('selection after the first match', d.clipboard(), 'beta ')
+    d.keys('ctrl+g', 'ctrl+Insert')
+    expect('second match', d.clipboard(), 'beta')
+
+
+def save_as(d, binary):
+    path = write(d, 'source.txt', b'first\r\nsecond')
+    q = Quillpad(d, binary, path)
+    target = os.path.join(d.tmp, 'saved copy.txt')
+    d.keys('alt+f', 's')
+    dialog = d.window('Save File From CLIP')
+    d.activate(dialog)
+    time.sleep(0.3)
+    d.keys('ctrl+a')
+    d.type(target)
+    d.keys('Return')
+    wait_for('the saved file', lambda: os.path.exists(target))
+    wait_for('the dialog to close', lambda: not d.windows('Save File From CLIP'))
+    with open(target, 'rb') as f:
+        expect('saved bytes', f.read(), b'first\r\nsecond\r\n')
+    expect('caption', d.title(q.window), path + ':  CLIP')
+
+
+def close_with_search_open(d, binary):
+    d.set_clipboard('closing')
+    q = Quillpad(d, binary)
+    d.keys('ctrl+f')
+    d.window('Search For...')
+    d.activate(q.window)
+    d.keys('alt+F4')  # the window manager's close, as from the close box
+    wait_for('the program to end', lambda: q.proc.poll() is not None)
+    expect('exit status', q.proc.returncode, 0)
+    expect('windows left', d.windows('Search For...', visible=False), [])
+
+
+SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_selection, paste,
+                                     stay_on_top, search, save_as, close_with_search_open)}
+
+
+def main():
+    binary, name = sys.argv[1], sys.argv[2]
+    for tool in ('Xvfb', 'openbox', 'xdotool', 'xclip', 'xprop'):
+        if not shutil.which(tool):
+            print('missing %s: install xvfb openbox xdotool xclip x11-utils' % tool)
+            return 1
+    desktop = None
+    try:
+        desktop = Desktop()
+        SCENARIOS[name](desktop, os.path.abspath(binary))
+    except Failure as failure:
+        print('FAIL %s: %s' % (name, failure))
+        return 1
+    finally:
+        if desktop:
+            desktop.close()
+    print('PASS', name)
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
