@@ -1,0 +1,74 @@
+#pragma once
+// Shared by the benchmark program and its baseline: the clock, the "shown and
+// idle" probe, peak memory, and the report, one "name value" line each.
+
+#include <QAbstractScrollArea>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <functional>
+#include <sys/resource.h>
+
+namespace bench {
+
+inline QElapsedTimer &clock()
+{
+    static QElapsedTimer timer;
+    return timer;
+}
+
+inline void report(const char *name, double value)
+{
+    std::printf("%s %.3f\n", name, value);
+    std::fflush(stdout);
+}
+
+inline double peakMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0; // ru_maxrss is in kilobytes on Linux
+}
+
+// Milliseconds that work takes, including the repaint it causes.
+inline double timed(QAbstractScrollArea *view, const std::function<void()> &work)
+{
+    QElapsedTimer t;
+    t.start();
+    work();
+    view->viewport()->repaint();
+    QCoreApplication::processEvents();
+    return t.nsecsElapsed() / 1e6;
+}
+
+// Calls done once the view has painted for the first time and the event
+// queue has run dry: the window is shown and idle.
+class IdleProbe : public QObject
+{
+public:
+    IdleProbe(QAbstractScrollArea *view, std::function<void()> done)
+        : m_done(std::move(done))
+    {
+        view->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_fired) {
+            m_fired = true;
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { m_done(); });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_done;
+    bool m_fired = false;
+};
+
+} // namespace bench

@@ -1,0 +1,105 @@
+// The toolkit's floor: a bare window with one QPlainTextEdit that reads the
+// same file, sets the same text and does the same work with Qt's own calls.
+// Same usage as quillpad_bench.
+#include "BenchProbe.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+
+QString readText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bench::clock().start();
+    if (argc < 3)
+        return 2;
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+
+    QPlainTextEdit edit;
+    edit.resize(470, 300);
+    QString source = QString::fromLocal8Bit(argv[2]);
+    const bool fromClipboard = source == QLatin1String("--clipboard");
+    if (fromClipboard) {
+        QGuiApplication::clipboard()->setText(QString(QString::fromLocal8Bit(argv[3]).toInt(), u'c'));
+        bench::clock().restart();
+    }
+    edit.show();
+    edit.setPlainText(fromClipboard ? QGuiApplication::clipboard()->text() : readText(source));
+
+    auto afterStart = [&] {
+        bench::report("startup_ms", bench::clock().nsecsElapsed() / 1e6);
+        bench::report("peak_rss_mb", bench::peakMegabytes());
+        if (mode != QLatin1String("ops")) {
+            QCoreApplication::quit();
+            return;
+        }
+        QTextDocument *doc = edit.document();
+        bench::report("open_ms", bench::timed(&edit, [&] { edit.setPlainText(readText(source)); }));
+        bench::report("save_ms", bench::timed(&edit, [&] {
+            QSaveFile out(QString::fromLocal8Bit(argv[4]));
+            if (out.open(QIODevice::WriteOnly)) {
+                out.write(edit.toPlainText().toUtf8() + "\r\n");
+                out.commit();
+            }
+        }));
+        bench::report("search_end_ms", bench::timed(&edit, [&] {
+            const QTextCursor found = doc->find(QStringLiteral("ZZQUILLEND"), QTextCursor(doc));
+            if (!found.isNull())
+                edit.setTextCursor(found);
+        }));
+        edit.moveCursor(QTextCursor::Start);
+        bench::report("find_again_1000_ms", bench::timed(&edit, [&] {
+            QTextCursor at = edit.textCursor();
+            for (int i = 0; i < 1000; ++i) {
+                at = doc->find(QStringLiteral("needle"), at);
+                if (at.isNull())
+                    break;
+                edit.setTextCursor(at);
+            }
+        }));
+        bench::report("recolour_ms", bench::timed(&edit, [&] {
+            QPalette p = edit.palette();
+            p.setColor(QPalette::Base, Qt::blue);
+            edit.setPalette(p);
+            QTextCursor all(doc);
+            all.select(QTextCursor::Document);
+            QTextCharFormat yellow;
+            yellow.setForeground(QColor(255, 255, 0));
+            all.mergeCharFormat(yellow);
+        }));
+        bench::report("not_found_messages", 0);
+
+        edit.setPlainText(readText(QString::fromLocal8Bit(argv[3])));
+        edit.viewport()->repaint();
+        bench::report("type_single_line_ms", bench::timed(&edit, [&] {
+            edit.moveCursor(QTextCursor::End);
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+            QCoreApplication::sendEvent(&edit, &press);
+            QCoreApplication::sendEvent(&edit, &release);
+        }));
+        bench::report("peak_rss_after_ops_mb", bench::peakMegabytes());
+        QCoreApplication::quit();
+    };
+    bench::IdleProbe probe(&edit, afterStart);
+    return app.exec();
+}

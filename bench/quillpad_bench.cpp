@@ -1,0 +1,109 @@
+// Quillpad measured: start-up until shown and idle, then, with "ops", the
+// commands on a large file. Usage:
+//   quillpad_bench startup FILE | --clipboard N
+//   quillpad_bench ops FILE SINGLE_LINE_FILE OUT_FILE
+#include "BenchProbe.h"
+
+#include "app/ClipText.h"
+#include "app/Module1.h"
+#include "app/frm_Quillpad.h"
+#include "app/system/SystemServices.h"
+#include "search/frm_search.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QTextCursor>
+
+namespace {
+
+class ScriptedDialogs final : public sys::FileDialogs
+{
+public:
+    QString answer;
+    std::optional<QString> run(QWidget *, const sys::FileDialogRequest &) override { return answer; }
+};
+
+class SilentMessages final : public sys::MessageBoxes
+{
+public:
+    int shown = 0;
+    void show(QWidget *, const QString &, const QString &, sys::MessageIcon) override { ++shown; }
+};
+
+void typeAtEnd(ClipText &clip)
+{
+    clip.setSelStart(clip.length());
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QCoreApplication::sendEvent(&clip, &press);
+    QCoreApplication::sendEvent(&clip, &release);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bench::clock().start();
+    if (argc < 3)
+        return 2;
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+
+    ScriptedDialogs dialogs;
+    SilentMessages messages;
+    sys::ScopedServices scripted(sys::Services{nullptr, &messages, &dialogs});
+
+    QString commandLine = QString::fromLocal8Bit(argv[2]);
+    if (commandLine == QLatin1String("--clipboard")) {
+        QGuiApplication::clipboard()->setText(QString(QString::fromLocal8Bit(argv[3]).toInt(), u'c'));
+        commandLine.clear();
+        bench::clock().restart(); // the other program put the text there
+    }
+
+    std::unique_ptr<bench::IdleProbe> probe;
+    auto afterStart = [&] {
+        bench::report("startup_ms", bench::clock().nsecsElapsed() / 1e6);
+        bench::report("peak_rss_mb", bench::peakMegabytes());
+        if (mode != QLatin1String("ops")) {
+            QCoreApplication::quit();
+            return;
+        }
+        frm_Quillpad &frm = *Module1::mainWindow();
+        ClipText &clip = *frm.clipText();
+        const QString file = QString::fromLocal8Bit(argv[2]);
+
+        dialogs.answer = file;
+        bench::report("open_ms", bench::timed(&clip, [&] { frm.open_it_Click(); }));
+        dialogs.answer = QString::fromLocal8Bit(argv[4]);
+        bench::report("save_ms", bench::timed(&clip, [&] { frm.save_as_Click(); }));
+
+        frm_search &search = Module1::loadedSearchDialog();
+        clip.setSelStart(0);
+        search.cbo_search()->setEditText(QStringLiteral("ZZQUILLEND"));
+        bench::report("search_end_ms", bench::timed(&clip, [&] { search.search_it(); }));
+
+        clip.setSelStart(0);
+        search.cbo_search()->setEditText(QStringLiteral("needle"));
+        bench::report("find_again_1000_ms", bench::timed(&clip, [&] {
+            for (int i = 0; i < 1000; ++i)
+                frm.find_again_Click();
+        }));
+        bench::report("recolour_ms", bench::timed(&clip, [&] { frm.mnu_blue_Click(); }));
+        bench::report("not_found_messages", messages.shown);
+
+        dialogs.answer = QString::fromLocal8Bit(argv[3]);
+        frm.open_it_Click();
+        clip.viewport()->repaint();
+        bench::report("type_single_line_ms", bench::timed(&clip, [&] { typeAtEnd(clip); }));
+        bench::report("peak_rss_after_ops_mb", bench::peakMegabytes());
+        QCoreApplication::quit();
+    };
+
+    Module1::Main(commandLine);
+    probe = std::make_unique<bench::IdleProbe>(Module1::mainWindow()->clipText(), afterStart);
+    return app.exec();
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Runs quillpad_bench and baseline_bench side by side, several rounds each,
+and prints one table of medians with the ratio Quillpad / baseline.
+
+Usage: run_bench.py BUILD_DIR [--rounds N]"""
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+
+LINE = 'The quick brown fox jumps over the lazy dog; a plain line of text %d.\n'
+
+
+def make_lines(path, size, marker_every=0):
+    with open(path, 'w', encoding='utf-8', newline='') as f:
+        written, i = 0, 0
+        while written < size:
+            line = LINE % i
+            if marker_every and i % marker_every == 0:
+                line = line.replace('lazy', 'needle')
+            f.write(line)
+            written += len(line)
+            i += 1
+        f.write('ZZQUILLEND\n')
+
+
+def make_single_line(path, size):
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write(('word ' * (size // 5 + 1))[:size])
+
+
+def run(binary, args, env):
+    out = subprocess.run([binary] + args, env=env, capture_output=True, text=True, timeout=900)
+    values = {}
+    for line in out.stdout.splitlines():
+        name, _, value = line.partition(' ')
+        try:
+            values[name] = float(value)
+        except ValueError:
+            pass
+    if out.returncode != 0 or not values:
+        sys.exit('%s %s failed: %s' % (binary, ' '.join(args), out.stderr[-2000:]))
+    return values
+
+
+def main():
+    build = sys.argv[1]
+    rounds = int(sys.argv[sys.argv.index('--rounds') + 1]) if '--rounds' in sys.argv else 5
+    programs = {'quillpad': os.path.join(build, 'bench', 'quillpad_bench'),
+                'baseline': os.path.join(build, 'bench', 'baseline_bench')}
+    env = dict(os.environ, QT_QPA_PLATFORM=os.environ.get('QT_QPA_PLATFORM', 'offscreen'))
+    with tempfile.TemporaryDirectory(prefix='quillpad-bench-') as tmp:
+        files = {}
+        for label, size in (('1 MB', 1 << 20), ('10 MB', 10 << 20), ('50 MB', 50 << 20)):
+            files[label] = os.path.join(tmp, label.replace(' ', '') + '.txt')
+            make_lines(files[label], size, marker_every=500 if label == '50 MB' else 0)
+        single = os.path.join(tmp, 'single.txt')
+        make_single_line(single, 1 << 20)
+        out = os.path.join(tmp, 'saved.txt')
+
+        cases = [('start-up, 1 KB clipboard', ['startup', '--clipboard', '1024'], 'startup_ms')]
+        for label in ('1 MB', '10 MB', '50 MB'):
+            cases.append(('start-up, %s file' % label, ['startup', files[label]], 'startup_ms'))
+        cases.append(('start-up, 1 MB single line', ['startup', single], 'startup_ms'))
+        ops = ['ops', files['50 MB'], single, out]
+        op_rows = [('Open 50 MB', 'open_ms'), ('Save As 50 MB', 'save_ms'),
+                   ('search, string at the end', 'search_end_ms'),
+                   ('Find Again x 1000', 'find_again_1000_ms'),
+                   ('colour command, 50 MB', 'recolour_ms'),
+                   ('typed character, 1 MB line', 'type_single_line_ms'),
+                   ('peak memory, 50 MB file (MB)', 'peak_rss_mb')]
+
+        results = {}  # (row, program) -> list
+        for program, binary in programs.items():
+            for label, args, key in cases:
+                for _ in range(rounds):
+                    results.setdefault((label, program), []).append(run(binary, args, env)[key])
+            for _ in range(max(3, rounds // 2)):
+                values = run(binary, ops, env)
+                for label, key in op_rows:
+                    results.setdefault((label, program), []).append(values[key])
+
+        rows = [label for label, _, _ in cases] + [label for label, _ in op_rows]
+        print('%-34s %12s %12s %8s' % ('measure (median, ms unless noted)', 'Quillpad', 'baseline', 'ratio'))
+        print('-' * 70)
+        for label in rows:
+            q = statistics.median(results[(label, 'quillpad')])
+            b = statistics.median(results[(label, 'baseline')])
+            ratio = q / b if b else float('nan')
+            print('%-34s %12.1f %12.1f %8.2f' % (label, q, b, ratio))
+
+
+if __name__ == '__main__':
+    main()

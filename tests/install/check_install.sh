@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and checks what a desktop needs:
+# the binary, a valid menu entry, both icons, valid AppStream metadata and a
+# man page that formats without warnings.
+set -euo pipefail
+build="$1"
+prefix="$(mktemp -d)"
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix/usr" >/dev/null
+
+fail() { echo "FAIL: $*"; exit 1; }
+id=invalid.quillpad.quillpad
+for f in bin/quillpad \
+         share/applications/$id.desktop \
+         share/metainfo/$id.metainfo.xml \
+         share/icons/hicolor/32x32/apps/quillpad.png \
+         share/icons/hicolor/scalable/apps/quillpad.svg \
+         share/man/man1/quillpad.1; do
+    [ -e "$prefix/usr/$f" ] || fail "$f is not installed"
+done
+[ -x "$prefix/usr/bin/quillpad" ] || fail "the binary is not executable"
+
+desktop="$prefix/usr/share/applications/$id.desktop"
+desktop-file-validate "$desktop" || fail "desktop entry"
+grep -qx 'Name=Quillpad' "$desktop" || fail "desktop Name"
+grep -qx 'Exec=quillpad %f' "$desktop" || fail "desktop Exec takes the file"
+grep -qx 'MimeType=text/plain;' "$desktop" || fail "desktop MimeType"
+grep -qx 'Categories=Utility;TextEditor;' "$desktop" || fail "desktop Categories"
+
+appstreamcli validate --no-net "$prefix/usr/share/metainfo/$id.metainfo.xml" || fail "AppStream metadata"
+
+warnings="$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww "$prefix/usr/share/man/man1/quillpad.1" 2>&1 >/dev/null)"
+[ -z "$warnings" ] || fail "man page: $warnings"
+LC_ALL=C.UTF-8 groff -man -Tutf8 "$prefix/usr/share/man/man1/quillpad.1" 2>/dev/null | grep -q 'Stay On Top' \
+    || fail "the man page does not describe the menu"
+
+file_type="$(head -c 8 "$prefix/usr/share/icons/hicolor/32x32/apps/quillpad.png" | od -An -c | tr -d ' ')"
+[[ "$file_type" == *PNG* ]] || fail "the 32x32 icon is not a PNG"
+echo "PASS install"
