@@ -141,6 +141,16 @@ void tst_ClipText::findOptionsAndLongTexts()
     QCOMPARE(clip.Find(QStringLiteral("Xneed"), 0), 1024 * 1024 - 2);
     QCOMPARE(clip.Find(QStringLiteral("END"), 40000), int(big.size()) - 3);
     QCOMPARE(clip.SelStart(), int(big.size()) - 3);
+
+    // Wherever an occurrence lies, it is found once, whole: the search reads
+    // growing slices, and these positions straddle the first ones.
+    for (const int at : {4094, 4095, 12286, 28670, 61438, 100000}) {
+        QString text(140000, u'.');
+        text.replace(at, 6, QStringLiteral("needle"));
+        clip.setText(text);
+        QCOMPARE(clip.Find(QStringLiteral("needle"), 0), at);
+        QCOMPARE(clip.Find(QStringLiteral("needle"), at + 1), -1);
+    }
 }
 
 void tst_ClipText::colours()

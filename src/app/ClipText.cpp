@@ -15,9 +15,11 @@ namespace {
 
 // Loads above this size show the wait cursor while the text is laid in.
 constexpr qsizetype LargeText = 1 << 20;
-// The search reads the text this many characters at a time, so that it never
-// copies the whole of a large text at once.
-constexpr int SearchChunk = 1 << 20;
+// The search reads the text a slice at a time, so that it never copies the
+// whole of a large text at once: small slices first, since the next match is
+// usually near, then larger ones up to the limit.
+constexpr int FirstSearchSlice = 4 << 10;
+constexpr int LargestSearchSlice = 1 << 20;
 
 QString fromDocumentText(QString text)
 {
@@ -171,15 +173,17 @@ int ClipText::Find(const QString &text, int start, FindOptions options)
     const Qt::CaseSensitivity cs = options.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
 
     QTextCursor reader(document());
-    for (int chunkStart = start; chunkStart + n <= total; chunkStart += SearchChunk) {
+    int slice = FirstSearchSlice;
+    for (int chunkStart = start; chunkStart + n <= total;
+         chunkStart += slice, slice = qMin(slice * 2, LargestSearchSlice)) {
         // Each slice overlaps the next by n - 1 characters, so an occurrence
         // that straddles two slices is still seen whole.
-        const int chunkEnd = int(qMin<qint64>(total, qint64(chunkStart) + SearchChunk + n - 1));
+        const int chunkEnd = int(qMin<qint64>(total, qint64(chunkStart) + slice + n - 1));
         reader.setPosition(chunkStart);
         reader.setPosition(chunkEnd, QTextCursor::KeepAnchor);
-        const QString slice = reader.selectedText();
+        const QString text = reader.selectedText();
         for (qsizetype from = 0;;) {
-            const qsizetype i = slice.indexOf(pattern, from, cs);
+            const qsizetype i = text.indexOf(pattern, from, cs);
             if (i < 0)
                 break;
             const int position = chunkStart + int(i);
