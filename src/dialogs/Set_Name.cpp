@@ -2,6 +2,7 @@
 
 #include "../app/Fonts.h"
 #include "../app/Module1.h"
+#include "../app/NoIcon.h"
 #include "../app/Twips.h"
 #include "../app/frm_Quillpad.h"
 
@@ -17,7 +18,7 @@ Set_Name::Set_Name(QWidget *parent)
 {
     setObjectName(QStringLiteral("Set_Name"));
     setWindowTitle(tr("Set Clip Window Name"));
-    setWindowIcon(QIcon());
+    setWindowIcon(noIcon());
     setModal(true);
     setFont(Fonts::sansSerifBold());
     setFixedSize(Twips::toPixels(4950, 1515));

@@ -2,6 +2,7 @@
 
 #include "../app/ClipText.h"
 #include "../app/Module1.h"
+#include "../app/NoIcon.h"
 #include "../app/Twips.h"
 #include "../app/frm_Quillpad.h"
 
@@ -22,7 +23,7 @@ frm_search::frm_search(QWidget *parent)
     setObjectName(QStringLiteral("frm_search"));
     setWindowTitle(tr("Search For..."));
     setModal(false);
-    setWindowIcon(QIcon());
+    setWindowIcon(noIcon());
     setFixedSize(Twips::toPixels(4680, 2175));
     // The colour of an active window's border.
     setAutoFillBackground(true);

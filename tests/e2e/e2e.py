@@ -215,6 +215,12 @@ def paste(d, binary):
     expect('note text', q.text(), '[gr\u00fc\u00dfe \u20ac\nzwei]')
 
 
+def stacking(d):
+    """Client windows from bottom to top."""
+    out = d.run(['xprop', '-root', '_NET_CLIENT_LIST_STACKING'])
+    return [str(int(w, 16)) for w in re.findall(r'0x[0-9a-f]+', out)]
+
+
 def stay_on_top(d, binary):
     d.set_clipboard('pinned')
     q = Quillpad(d, binary)
@@ -224,11 +230,26 @@ def stay_on_top(d, binary):
     d.keys('alt+o', 's')
     wait_for('_NET_WM_STATE_ABOVE', lambda: '_NET_WM_STATE_ABOVE' in d.state(q.window))
     expect('geometry', d.geometry(q.window), before)
-    expect('window still there', d.windows(':  CLIP'), [q.window])
+    expect('window still there', d.windows(':  CLIP'), [q.window])  # not re-created
+    expect('focus', d.run(['xdotool', 'getactivewindow']).strip(), q.window)
+
+    # A second copy of the program, activated, stays below the pinned note.
+    d.set_clipboard('second copy')
+    d.spawn([binary], cwd=d.tmp)
+    other = wait_for('the second note', lambda: ([w for w in d.windows(':  CLIP') if w != q.window] or [None])[0])
+    d.activate(other)
+    order = stacking(d)
+    if order.index(q.window) < order.index(other):
+        raise Failure('the pinned note went below the active window: %r' % order)
+
     d.activate(q.window)
     d.keys('alt+o', 's')
     wait_for('_NET_WM_STATE_ABOVE to go', lambda: 'ABOVE' not in d.state(q.window))
     expect('geometry', d.geometry(q.window), before)
+    d.activate(other)
+    order = stacking(d)
+    if order.index(q.window) > order.index(other):
+        raise Failure('the released note stayed above the active window: %r' % order)
 
 
 def search(d, binary):
@@ -282,12 +303,32 @@ def close_with_search_open(d, binary):
     expect('windows left', d.windows('Search For...', visible=False), [])
 
 
+def no_display(binary):
+    """Without any display the program says so in one line."""
+    env = {k: v for k, v in os.environ.items()
+           if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM')}
+    result = subprocess.run([binary], env=env, capture_output=True, text=True, timeout=WAIT)
+    expect('exit status', result.returncode, 1)
+    lines = result.stderr.strip().splitlines()
+    expect('lines said', len(lines), 1)
+    if 'no display' not in lines[0]:
+        raise Failure('said %r' % lines[0])
+
+
 SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_selection, paste,
                                      stay_on_top, search, save_as, close_with_search_open)}
 
 
 def main():
     binary, name = sys.argv[1], sys.argv[2]
+    if name == 'no_display':
+        try:
+            no_display(os.path.abspath(binary))
+        except Failure as failure:
+            print('FAIL %s: %s' % (name, failure))
+            return 1
+        print('PASS', name)
+        return 0
     for tool in ('Xvfb', 'openbox', 'xdotool', 'xclip', 'xprop'):
         if not shutil.which(tool):
             print('missing %s: install xvfb openbox xdotool xclip x11-utils' % tool)
