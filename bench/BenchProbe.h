@@ -3,6 +3,9 @@
 // idle" probe, peak memory, and the report, one "name value" line each.
 
 #include <QAbstractScrollArea>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QString>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -18,6 +21,31 @@ inline QElapsedTimer &clock()
 {
     static QElapsedTimer timer;
     return timer;
+}
+
+// The command line both programs take: MODE FILE [...] or MODE --clipboard N.
+struct Arguments
+{
+    QString mode;
+    QString source;          // the file to start with; empty for a clipboard start
+    QStringList rest;        // what follows the source
+};
+
+// Reads the arguments and, for a clipboard start, puts N characters on the
+// clipboard the way another program would, then starts the clock afresh.
+inline Arguments arguments(int argc, char **argv)
+{
+    Arguments a;
+    a.mode = QString::fromLocal8Bit(argv[1]);
+    a.source = QString::fromLocal8Bit(argv[2]);
+    for (int i = 3; i < argc; ++i)
+        a.rest << QString::fromLocal8Bit(argv[i]);
+    if (a.source == QLatin1String("--clipboard")) {
+        QGuiApplication::clipboard()->setText(QString(a.rest.value(0).toInt(), u'c'));
+        a.source.clear();
+        clock().restart();
+    }
+    return a;
 }
 
 inline void report(const char *name, double value)

@@ -29,33 +29,27 @@ int main(int argc, char **argv)
     bench::clock().start();
     if (argc < 3)
         return 2;
-    const QString mode = QString::fromLocal8Bit(argv[1]);
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);
+    const bench::Arguments args = bench::arguments(argc, argv);
 
-    QString source = QString::fromLocal8Bit(argv[2]);
-    const bool fromClipboard = source == QLatin1String("--clipboard");
-    if (fromClipboard) {
-        QGuiApplication::clipboard()->setText(QString(QString::fromLocal8Bit(argv[3]).toInt(), u'c'));
-        bench::clock().restart(); // the other program put the text there
-    }
     QPlainTextEdit edit;
     edit.resize(470, 300);
     edit.show();
-    edit.setPlainText(fromClipboard ? QGuiApplication::clipboard()->text() : readText(source));
+    edit.setPlainText(args.source.isEmpty() ? QGuiApplication::clipboard()->text() : readText(args.source));
 
     auto afterStart = [&] {
         bench::report("startup_ms", bench::clock().nsecsElapsed() / 1e6);
         bench::report("peak_rss_mb", bench::peakMegabytes());
-        if (mode != QLatin1String("ops")) {
+        if (args.mode != QLatin1String("ops")) {
             QCoreApplication::quit();
             return;
         }
         QTextDocument *doc = edit.document();
-        bench::report("open_ms", bench::timed(&edit, [&] { edit.setPlainText(readText(source)); }));
+        bench::report("open_ms", bench::timed(&edit, [&] { edit.setPlainText(readText(args.source)); }));
         bench::report("save_ms", bench::timed(&edit, [&] {
-            QSaveFile out(QString::fromLocal8Bit(argv[4]));
+            QSaveFile out(args.rest.value(1));
             if (out.open(QIODevice::WriteOnly)) {
                 out.write(edit.toPlainText().toUtf8() + "\r\n");
                 out.commit();
@@ -88,7 +82,7 @@ int main(int argc, char **argv)
         }));
         bench::report("not_found_messages", 0);
 
-        edit.setPlainText(readText(QString::fromLocal8Bit(argv[3])));
+        edit.setPlainText(readText(args.rest.value(0)));
         edit.viewport()->repaint();
         bench::report("type_single_line_ms", bench::timed(&edit, [&] {
             edit.moveCursor(QTextCursor::End);

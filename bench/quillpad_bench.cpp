@@ -11,7 +11,6 @@
 #include "search/frm_search.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QTextCursor>
@@ -48,37 +47,28 @@ int main(int argc, char **argv)
     bench::clock().start();
     if (argc < 3)
         return 2;
-    const QString mode = QString::fromLocal8Bit(argv[1]);
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);
+    const bench::Arguments args = bench::arguments(argc, argv);
 
     ScriptedDialogs dialogs;
     SilentMessages messages;
     sys::ScopedServices scripted(sys::Services{nullptr, &messages, &dialogs});
 
-    QString commandLine = QString::fromLocal8Bit(argv[2]);
-    if (commandLine == QLatin1String("--clipboard")) {
-        QGuiApplication::clipboard()->setText(QString(QString::fromLocal8Bit(argv[3]).toInt(), u'c'));
-        commandLine.clear();
-        bench::clock().restart(); // the other program put the text there
-    }
-
     std::unique_ptr<bench::IdleProbe> probe;
     auto afterStart = [&] {
         bench::report("startup_ms", bench::clock().nsecsElapsed() / 1e6);
         bench::report("peak_rss_mb", bench::peakMegabytes());
-        if (mode != QLatin1String("ops")) {
+        if (args.mode != QLatin1String("ops")) {
             QCoreApplication::quit();
             return;
         }
         frm_Quillpad &frm = *Module1::mainWindow();
         ClipText &clip = *frm.clipText();
-        const QString file = QString::fromLocal8Bit(argv[2]);
-
-        dialogs.answer = file;
+        dialogs.answer = args.source;
         bench::report("open_ms", bench::timed(&clip, [&] { frm.open_it_Click(); }));
-        dialogs.answer = QString::fromLocal8Bit(argv[4]);
+        dialogs.answer = args.rest.value(1);
         bench::report("save_ms", bench::timed(&clip, [&] { frm.save_as_Click(); }));
 
         frm_search &search = Module1::loadedSearchDialog();
@@ -95,7 +85,7 @@ int main(int argc, char **argv)
         bench::report("recolour_ms", bench::timed(&clip, [&] { frm.mnu_blue_Click(); }));
         bench::report("not_found_messages", messages.shown);
 
-        dialogs.answer = QString::fromLocal8Bit(argv[3]);
+        dialogs.answer = args.rest.value(0);
         frm.open_it_Click();
         clip.viewport()->repaint();
         bench::report("type_single_line_ms", bench::timed(&clip, [&] { typeAtEnd(clip); }));
@@ -103,7 +93,7 @@ int main(int argc, char **argv)
         QCoreApplication::quit();
     };
 
-    Module1::Main(commandLine);
+    Module1::Main(args.source);
     probe = std::make_unique<bench::IdleProbe>(Module1::mainWindow()->clipText(), afterStart);
     return app.exec();
 }

@@ -119,6 +119,14 @@ struct Form : QWidget
         for (QWidget *w : std::initializer_list<QWidget *>{line, combo, spin, rich, plain, clip, button})
             layout->addWidget(w);
     }
+
+    // The edit commands work on the active window: make this one active.
+    bool showActive()
+    {
+        show();
+        activateWindow();
+        return QTest::qWaitForWindowActive(this);
+    }
 };
 
 void selectMiddle(QWidget *w)
@@ -162,9 +170,7 @@ void tst_Window::editCommandsOnEveryKindOfControl()
 {
     fake::System system;
     Form form;
-    form.show();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(form.showActive());
     CWindow utilities;
 
     const QList<QWidget *> controls{form.line, form.combo, form.spin, form.rich, form.plain, form.clip};
@@ -196,9 +202,7 @@ void tst_Window::editCommandEdgeCases()
 {
     fake::System system;
     Form form;
-    form.show();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(form.showActive());
     CWindow utilities;
 
     // Nothing selected: Copy empties the clipboard and puts the empty text on it.
@@ -253,9 +257,7 @@ void tst_Window::failingClipboardGivesEachErrorNumber()
 {
     fake::System system;
     Form form;
-    form.show();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(form.showActive());
     form.line->setFocus();
     form.line->setSelection(0, 2);
     CWindow utilities;
