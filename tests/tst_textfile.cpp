@@ -139,6 +139,12 @@ void tst_TextFile::writeIsAllOrNothing()
     QVERIFY(write(path, "second", &error));
     QCOMPARE(support::readFile(path), QByteArray("second"));
 
+    // Replacing a file keeps its permissions.
+    const QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    QFile::setPermissions(path, mode);
+    QVERIFY(write(path, "second", &error));
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser), mode);
+
     // A read-only file is left exactly as it was, even for a user who may write anyway.
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
     QVERIFY(!write(path, "third", &error));

@@ -43,8 +43,7 @@ ClipText::ClipText(QWidget *parent)
     setFont(Fonts::courierNewBold());
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setBackColor(QColor(255, 255, 0));
-    setForeColor(QColor(0, 0, 0));
+    setColors(QColor(255, 255, 0), QColor(0, 0, 0));
 }
 
 QString ClipText::Text() const
@@ -117,10 +116,20 @@ void ClipText::setSelColor(const QColor &color)
     textCursor().mergeCharFormat(format);
 }
 
-void ClipText::setForeColor(const QColor &color)
+void ClipText::setTextColorOfAll(const QColor &color)
+{
+    QTextCharFormat format;
+    format.setForeground(color);
+    QTextCursor all(document());
+    all.select(QTextCursor::Document);
+    all.mergeCharFormat(format);
+}
+
+void ClipText::setColors(const QColor &background, const QColor &text)
 {
     QPalette p = palette();
-    p.setColor(QPalette::Text, color);
+    p.setColor(QPalette::Base, background);
+    p.setColor(QPalette::Text, text);
     setPalette(p);
 }
 

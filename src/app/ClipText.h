@@ -51,8 +51,12 @@ public:
 
     // The text colour of the selected characters.
     void setSelColor(const QColor &color);
+    // The text colour of every character, in one merge over the whole text;
+    // the selection, the caret and the view stay as they are.
+    void setTextColorOfAll(const QColor &color);
+    // The background and the colour of new text, in one palette change.
+    void setColors(const QColor &background, const QColor &text);
     // The colour of text that carries no colour of its own (new text).
-    void setForeColor(const QColor &color);
     QColor ForeColor() const;
     QColor BackColor() const;
     void setBackColor(const QColor &color);

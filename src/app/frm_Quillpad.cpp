@@ -15,7 +15,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenuBar>
-#include <QScrollBar>
 
 #include <memory>
 
@@ -255,22 +254,12 @@ void frm_Quillpad::mnu_black_Click()
 
 void frm_Quillpad::applyColorScheme(const QColor &background, const QColor &text, QAction *chosen)
 {
-    ClipText &clip = *m_clipText;
-    const int selStart = clip.SelStart();
-    const int selLength = clip.SelLength();
-    // Selecting the whole text scrolls to its end; the view comes back after.
-    const int scrolledTo = clip.verticalScrollBar()->value();
-
-    clip.setSelStart(0);
-    clip.setSelLength(clip.length());
-    clip.setBackColor(background);
-    clip.setSelColor(text);
-    // Text that arrives later takes the scheme's colour too, so it can never
-    // be black on black.
-    clip.setForeColor(text);
-    clip.setSelStart(selStart);
-    clip.setSelLength(selLength);
-    clip.verticalScrollBar()->setValue(scrolledTo);
+    // The whole text takes the scheme's colour in one merge through a cursor
+    // of its own, so the user's selection, caret and view never move: they
+    // are where they were, without being set back. Text that arrives later
+    // takes the scheme's colour too, so it can never be black on black.
+    m_clipText->setColors(background, text);
+    m_clipText->setTextColorOfAll(text);
 
     for (const char *name : {"mnu_yellow", "mnu_blue", "mnu_black"}) {
         QAction *item = action(QString::fromLatin1(name));
