@@ -3,6 +3,8 @@
 // idle" probe, peak memory, and the report, one "name value" line each.
 
 #include <QAbstractScrollArea>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QString>
@@ -70,6 +72,16 @@ inline double timed(QAbstractScrollArea *view, const std::function<void()> &work
     view->viewport()->repaint();
     QCoreApplication::processEvents();
     return t.nsecsElapsed() / 1e6;
+}
+
+// One typed character at the very end of the text, as the keyboard sends it.
+inline void typeAtEnd(QPlainTextEdit &edit)
+{
+    edit.moveCursor(QTextCursor::End);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QCoreApplication::sendEvent(&edit, &press);
+    QCoreApplication::sendEvent(&edit, &release);
 }
 
 // Calls done once the view has painted for the first time and the event
