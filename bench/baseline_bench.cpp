@@ -59,6 +59,9 @@ int main(int argc, char **argv)
             if (!found.isNull())
                 edit.setTextCursor(found);
         }));
+        bench::report("find_whole_text_ms", bench::timed(&edit, [&] {
+            doc->find(QStringLiteral("ZZNOWHERE"), QTextCursor(doc));
+        }));
         edit.moveCursor(QTextCursor::Start);
         bench::report("find_again_1000_ms", bench::timed(&edit, [&] {
             QTextCursor at = edit.textCursor();

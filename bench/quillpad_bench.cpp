@@ -66,6 +66,11 @@ int main(int argc, char **argv)
         search.cbo_search()->setEditText(QStringLiteral("ZZQUILLEND"));
         bench::report("search_end_ms", bench::timed(&clip, [&] { search.search_it(); }));
 
+        // The search itself across the whole text, for a string it does not hold.
+        bench::report("find_whole_text_ms", bench::timed(&clip, [&] {
+            clip.Find(QStringLiteral("ZZNOWHERE"), 0);
+        }));
+
         clip.setSelStart(0);
         search.cbo_search()->setEditText(QStringLiteral("needle"));
         bench::report("find_again_1000_ms", bench::timed(&clip, [&] {

@@ -66,6 +66,7 @@ def main():
         ops = ['ops', files['50 MB'], single, out]
         op_rows = [('Open 50 MB', 'open_ms'), ('Save As 50 MB', 'save_ms'),
                    ('search, string at the end', 'search_end_ms'),
+                   ('find alone, 50 MB, no match', 'find_whole_text_ms'),
                    ('Find Again x 1000', 'find_again_1000_ms'),
                    ('colour command, 50 MB', 'recolour_ms'),
                    ('typed character, 1 MB line', 'type_single_line_ms'),
