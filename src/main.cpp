@@ -41,7 +41,7 @@ int main(int argc, char **argv)
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(Module1::ProgramName);
     QApplication::setApplicationVersion(QStringLiteral("1.0.11"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillpad/quillpad.svg")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillpad/quillpad.png")));
 
     Module1::Main(commandLine);
     return app.exec();
