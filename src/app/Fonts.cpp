@@ -1,28 +1,36 @@
 #include "Fonts.h"
 
 #include <QFontDatabase>
-#include <QFontInfo>
+#include <QStringList>
 
 namespace Fonts {
 
 QFont designFont(const QString &family, double pointSize, bool bold, QFont::StyleHint styleHint)
 {
-    QFont font(family);
+    // Picking an installed family here spares the font system its search for
+    // a substitute, and loads nothing before the font is first drawn.
+    const QStringList installed = QFontDatabase::families();
+    const bool fixed = styleHint == QFont::Monospace || styleHint == QFont::TypeWriter;
+    QString chosen = family;
+    if (!installed.contains(family, Qt::CaseInsensitive)) {
+        const QStringList likely = fixed
+            ? QStringList{QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono"),
+                          QStringLiteral("Noto Sans Mono"), QStringLiteral("Nimbus Mono PS")}
+            : QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                          QStringLiteral("Noto Sans"), QStringLiteral("Nimbus Sans")};
+        chosen = QFontDatabase::systemFont(fixed ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont).family();
+        for (const QString &candidate : likely) {
+            if (installed.contains(candidate, Qt::CaseInsensitive)) {
+                chosen = candidate;
+                break;
+            }
+        }
+    }
+    QFont font(chosen);
     font.setStyleHint(styleHint);
     font.setPointSizeF(pointSize);
     font.setBold(bold);
-    if (QFontInfo(font).family().compare(family, Qt::CaseInsensitive) == 0)
-        return font;
-
-    const QFont system = QFontDatabase::systemFont(
-        styleHint == QFont::Monospace || styleHint == QFont::TypeWriter
-            ? QFontDatabase::FixedFont
-            : QFontDatabase::GeneralFont);
-    QFont fallback(system.family());
-    fallback.setStyleHint(styleHint);
-    fallback.setPointSizeF(pointSize);
-    fallback.setBold(bold);
-    return fallback;
+    return font;
 }
 
 QFont courierNewBold()
