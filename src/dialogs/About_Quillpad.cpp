@@ -3,6 +3,7 @@
 #include "../app/Fonts.h"
 #include "../app/Twips.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 
@@ -56,6 +57,16 @@ void About_Quillpad::Form_Load()
 {
     // The same line on every system.
     m_oslevel->setText(tr("For Windows 95 (32-bit)"));
+}
+
+void About_Quillpad::keyPressEvent(QKeyEvent *event)
+{
+    // The box closes only through its frame: QDialog would close on Escape.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void About_Quillpad::paintEvent(QPaintEvent *event)
