@@ -72,12 +72,15 @@ def main():
                    ('typed character, 1 MB line', 'type_single_line_ms'),
                    ('peak memory, 50 MB file (MB)', 'peak_rss_mb')]
 
+        # Rounds alternate between the two programs, so that whatever else
+        # the machine does at the time weighs on both alike.
         results = {}  # (row, program) -> list
-        for program, binary in programs.items():
+        for _ in range(rounds):
             for label, args, key in cases:
-                for _ in range(rounds):
+                for program, binary in programs.items():
                     results.setdefault((label, program), []).append(run(binary, args, env)[key])
-            for _ in range(max(3, rounds // 2)):
+        for _ in range(max(3, rounds // 2)):
+            for program, binary in programs.items():
                 values = run(binary, ops, env)
                 for label, key in op_rows:
                     results.setdefault((label, program), []).append(values[key])
