@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -21,20 +19,18 @@ constexpr qsizetype LargeText = 1 << 20;
 constexpr int FirstSearchSlice = 4 << 10;
 constexpr int LargestSearchSlice = 1 << 20;
 
-QString fromDocumentText(QString text)
-{
-    // Blocks are separated by U+2029 inside the document; the program's text
-    // has "\n" there.
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
-}
-
 bool isWordCharacter(char32_t c)
 {
     return c == U'_' || QChar::isLetterOrNumber(c);
 }
 
 } // namespace
+
+QString ClipText::fromDocumentText(QString text)
+{
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
 
 ClipText::ClipText(QWidget *parent)
     : QPlainTextEdit(parent)

@@ -71,6 +71,10 @@ public:
     // it and returns its position, or returns -1 and leaves the selection.
     int Find(const QString &text, int start, FindOptions options = {});
 
+    // Text taken from a QTextDocument, with "\n" where the document separates
+    // its blocks (U+2029).
+    static QString fromDocumentText(QString text);
+
     // Keys that belong to the window's menu and must not be taken by the
     // text area's own editing (Ctrl+Insert and Shift+Insert would be).
     void setMenuShortcuts(const QList<QKeySequence> &shortcuts);

@@ -25,12 +25,6 @@ QLineEdit *lineEditOf(QWidget *control)
     return nullptr;
 }
 
-QString withNewlines(QString text)
-{
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
-}
-
 } // namespace
 
 QWidget *current()
@@ -48,11 +42,11 @@ bool readSelText(QWidget *control, QString *text)
         return true;
     }
     if (auto *plain = qobject_cast<QPlainTextEdit *>(control)) {
-        *text = withNewlines(plain->textCursor().selectedText());
+        *text = ClipText::fromDocumentText(plain->textCursor().selectedText());
         return true;
     }
     if (auto *rich = qobject_cast<QTextEdit *>(control)) {
-        *text = withNewlines(rich->textCursor().selectedText());
+        *text = ClipText::fromDocumentText(rich->textCursor().selectedText());
         return true;
     }
     if (QLineEdit *lineEdit = lineEditOf(control)) {
