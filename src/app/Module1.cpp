@@ -5,7 +5,6 @@
 #include "../search/frm_search.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QPointer>
 #include <QThread>
 #include <QTime>
@@ -87,8 +86,7 @@ static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
     frm.setWindowTitle(clip_file_name + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
     if (!file.ok) {
-        MsgBox(QCoreApplication::translate("Module1", "Could not open \"%1\":\n%2")
-                   .arg(QDir::toNativeSeparators(clip_file_name), file.error));
+        MsgBox(TextFile::readFailureMessage(clip_file_name, file.error));
     }
 }
 

@@ -7,7 +7,6 @@
 #include "../app/frm_Quillpad.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 namespace FileCommands {
 
@@ -52,7 +51,7 @@ void openFile(frm_Quillpad &frm)
     const TextFile::ReadResult file = TextFile::read(name);
     if (!file.ok) {
         // The text area keeps its text; the name and folder are already taken.
-        Module1::MsgBox(tr("Could not open \"%1\":\n%2").arg(QDir::toNativeSeparators(name), file.error));
+        Module1::MsgBox(TextFile::readFailureMessage(name, file.error));
         return;
     }
     frm.loadText(file.text, file.format);
@@ -72,7 +71,7 @@ void saveFileAs(frm_Quillpad &frm)
     bytes += "\r\n";
     QString error;
     if (!TextFile::write(name, bytes, &error)) {
-        Module1::MsgBox(tr("Could not save \"%1\":\n%2").arg(QDir::toNativeSeparators(name), error));
+        Module1::MsgBox(TextFile::writeFailureMessage(name, error));
         return;
     }
     frm.setTextFormat(written);

@@ -187,6 +187,16 @@ ReadResult read(const QString &path)
     return result;
 }
 
+QString readFailureMessage(const QString &path, const QString &reason)
+{
+    return tr("Could not open \"%1\":\n%2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+QString writeFailureMessage(const QString &path, const QString &reason)
+{
+    return tr("Could not save \"%1\":\n%2").arg(QDir::toNativeSeparators(path), reason);
+}
+
 bool write(const QString &path, const QByteArray &bytes, QString *error)
 {
     auto fail = [error](const QString &why) {

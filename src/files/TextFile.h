@@ -36,6 +36,10 @@ struct ReadResult
 
 ReadResult read(const QString &path);
 
+// What the user is told when a file cannot be read or written: the file, then why.
+QString readFailureMessage(const QString &path, const QString &reason);
+QString writeFailureMessage(const QString &path, const QString &reason);
+
 // Decoding and encoding on their own, for data already in memory.
 QString decode(const QByteArray &bytes, Format *format);
 // text has "\n" line breaks; each becomes the format's line break. Where the
