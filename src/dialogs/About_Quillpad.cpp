@@ -3,13 +3,13 @@
 #include "../app/Fonts.h"
 #include "../app/Twips.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 
 About_Quillpad::About_Quillpad(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint)
+    // It closes only through its frame, never on a key.
+    : PlainDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowCloseButtonHint)
     , m_picture(QStringLiteral(":/quillpad/about.bmp"))
 {
     setObjectName(QStringLiteral("About_Quillpad"));
@@ -59,19 +59,9 @@ void About_Quillpad::Form_Load()
     m_oslevel->setText(tr("For Windows 95 (32-bit)"));
 }
 
-void About_Quillpad::keyPressEvent(QKeyEvent *event)
-{
-    // The box closes only through its frame: QDialog would close on Escape.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void About_Quillpad::paintEvent(QPaintEvent *event)
 {
-    QDialog::paintEvent(event);
+    PlainDialog::paintEvent(event);
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_picture);
 }

@@ -2,12 +2,13 @@
 // About_Quillpad: the modal About box, black, with its picture, the version,
 // the build date, the maker's line and the system line.
 
-#include <QDialog>
+#include "../app/PlainDialog.h"
+
 #include <QPixmap>
 
 class QLabel;
 
-class About_Quillpad : public QDialog
+class About_Quillpad : public PlainDialog
 {
     Q_OBJECT
 
@@ -22,7 +23,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Form_Load();

@@ -13,8 +13,7 @@
 #include <QPushButton>
 
 Set_Name::Set_Name(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
-                          | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : PlainDialog(parent)
 {
     setObjectName(QStringLiteral("Set_Name"));
     setWindowTitle(tr("Set Clip Window Name"));
@@ -44,11 +43,8 @@ Set_Name::Set_Name(QWidget *parent)
     m_cancel->setObjectName(QStringLiteral("Command2"));
     m_cancel->setGeometry(Twips::rect(3840, 960, 975, 375));
 
-    // Enter belongs to the name field, Escape to nobody: no default buttons.
-    for (QPushButton *button : {m_okay, m_cancel}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
+    // Enter belongs to the name field, Escape to nobody.
+    neverDefault({m_okay, m_cancel});
     connect(m_okay, &QPushButton::clicked, this, &Set_Name::Command1_Click);
     connect(m_cancel, &QPushButton::clicked, this, &Set_Name::Command2_Click);
 
@@ -170,16 +166,5 @@ bool Set_Name::eventFilter(QObject *watched, QEvent *event)
             break;
         }
     }
-    return QDialog::eventFilter(watched, event);
-}
-
-void Set_Name::keyPressEvent(QKeyEvent *event)
-{
-    // QDialog would close on Escape and press a default button on Enter.
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
-        || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    return PlainDialog::eventFilter(watched, event);
 }

@@ -3,13 +3,13 @@
 // window's name without the caption suffix; Okay renames the window, Enter
 // renames it and makes the new caption the application title too.
 
-#include <QDialog>
+#include "../app/PlainDialog.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class Set_Name : public QDialog
+class Set_Name : public PlainDialog
 {
     Q_OBJECT
 
@@ -34,7 +34,6 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Form_Load();

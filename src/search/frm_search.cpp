@@ -17,8 +17,7 @@
 #include <QScreen>
 
 frm_search::frm_search(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
-                          | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : PlainDialog(parent)
 {
     setObjectName(QStringLiteral("frm_search"));
     setWindowTitle(tr("Search For..."));
@@ -65,11 +64,8 @@ frm_search::frm_search(QWidget *parent)
     m_searchForward->setObjectName(QStringLiteral("b_search_forward"));
     m_searchForward->setGeometry(Twips::rect(240, 1560, 1335, 375));
 
-    // Enter belongs to the combo box, Escape to nobody: no default buttons.
-    for (QPushButton *button : {m_cancel, m_searchForward}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
+    // Enter belongs to the combo box, Escape to nobody.
+    neverDefault({m_cancel, m_searchForward});
     connect(m_searchForward, &QPushButton::clicked, this, &frm_search::b_search_forward_Click);
     connect(m_cancel, &QPushButton::clicked, this, &frm_search::b_cancel_Click);
 
@@ -144,18 +140,7 @@ bool frm_search::eventFilter(QObject *watched, QEvent *event)
             cbo_search_KeyPress(13);
         // The key goes on to the combo box either way.
     }
-    return QDialog::eventFilter(watched, event);
-}
-
-void frm_search::keyPressEvent(QKeyEvent *event)
-{
-    // QDialog would close on Escape and press a default button on Enter.
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
-        || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    return PlainDialog::eventFilter(watched, event);
 }
 
 void frm_search::closeEvent(QCloseEvent *event)

@@ -3,14 +3,14 @@
 // list of past strings and its check boxes while hidden; only its close box
 // unloads it. search_it is the one search, whichever way it is started.
 
-#include <QDialog>
+#include "../app/PlainDialog.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
 
-class frm_search : public QDialog
+class frm_search : public PlainDialog
 {
     Q_OBJECT
 
@@ -33,7 +33,6 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

@@ -1,0 +1,27 @@
+#include "PlainDialog.h"
+
+#include <QKeyEvent>
+#include <QPushButton>
+
+PlainDialog::PlainDialog(QWidget *parent, Qt::WindowFlags flags)
+    : QDialog(parent, flags)
+{
+}
+
+void PlainDialog::neverDefault(std::initializer_list<QPushButton *> buttons)
+{
+    for (QPushButton *button : buttons) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+}
+
+void PlainDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
+        || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
