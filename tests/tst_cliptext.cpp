@@ -4,8 +4,6 @@
 
 #include <QMimeData>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextCursor>
 
 class tst_ClipText : public QObject
 {
@@ -162,11 +160,22 @@ void tst_ClipText::colours()
     clip.setSelStart(1);
     clip.setSelLength(1);
     clip.setSelColor(Qt::blue);
-    QTextCursor c(clip.document());
-    c.setPosition(2);
-    QCOMPARE(c.charFormat().foreground().color(), QColor(Qt::blue));
-    c.setPosition(1);
-    QVERIFY(c.charFormat().foreground().color() != QColor(Qt::blue));
+    QCOMPARE(clip.colorAt(1), QColor(Qt::blue));
+    QCOMPARE(clip.colorAt(0), QColor(0, 0, 0));
+    QCOMPARE(clip.colorAt(2), QColor(0, 0, 0));
+    // The colour goes with its characters as text comes and goes around them.
+    clip.setSelStart(0);
+    QVERIFY(clip.setSelText(QStringLiteral("xy")));
+    QCOMPARE(clip.colorAt(3), QColor(Qt::blue));
+    QCOMPARE(clip.colorAt(2), QColor(0, 0, 0));
+    // Colours are no edits: undo takes back the typing, not the colour.
+    QVERIFY(clip.document().isUndoAvailable());
+    clip.setTextColorOfAll(QColor(255, 255, 0));
+    QCOMPARE(clip.colorAt(3), QColor(255, 255, 0));
+    clip.undo();
+    QCOMPARE(clip.Text(), QStringLiteral("abc"));
+    QCOMPARE(clip.colorAt(1), QColor(255, 255, 0));
+    QVERIFY(!clip.document().isUndoAvailable());
     clip.setBackColor(Qt::black);
     QCOMPARE(clip.BackColor(), QColor(Qt::black));
 }
@@ -189,9 +198,7 @@ void tst_ClipText::ownPastePathsArePlainText()
     clip.setSelStart(1);
     clip.insertFromMimeData(&rich);
     QCOMPARE(clip.Text(), QStringLiteral("[plain]"));
-    QTextCursor c(clip.document());
-    c.setPosition(3);
-    QVERIFY(c.charFormat().foreground().color() != QColor(255, 0, 0));
+    QCOMPARE(clip.colorAt(3), clip.ForeColor());
 
     clip.setText(QStringLiteral("a\u00A0b\nc"));
     clip.selectAll();

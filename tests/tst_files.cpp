@@ -28,7 +28,7 @@ private slots:
     void openAfterCommandLineStartAndSettingsPersist();
     void cancelChangesNothing();
     void unreadableFileIsReportedOnce();
-    void saveWritesTheTextAndOneLineEnd();
+    void saveWritesTheTextAndItsLineEnd();
     void saveRoundTrips_data();
     void saveRoundTrips();
     void failedSaveLeavesTheFileAndSaysWhy();
@@ -239,7 +239,7 @@ void tst_Files::unreadableFileIsReportedOnce()
     QVERIFY(system.messages.shown.last().text.contains(QStringLiteral("folder")));
 }
 
-void tst_Files::saveWritesTheTextAndOneLineEnd()
+void tst_Files::saveWritesTheTextAndItsLineEnd()
 {
     fake::System system;
     system.clipboard.text = QStringLiteral("abc\ndef");
@@ -253,14 +253,14 @@ void tst_Files::saveWritesTheTextAndOneLineEnd()
     const sys::FileDialogRequest &r = system.fileDialogs.requests.last();
     QVERIFY(r.confirmOverwrite);
     QVERIFY(!r.showReadOnlyBox);
-    QCOMPARE(support::readFile(path), QByteArray("abc\ndef\r\n")); // clipboard text: this platform's breaks
+    QCOMPARE(support::readFile(path), QByteArray("abc\ndef\n")); // clipboard text: this platform's line end
     QCOMPARE(frm.windowTitle(), caption);
     QCOMPARE(Module1::clip_file_name, QDir::toNativeSeparators(path));
 
     support::clip().setText(QString());
     system.fileDialogs.answers.push_back(path); // replaces the earlier content
     frm.action(QStringLiteral("save_as"))->trigger();
-    QCOMPARE(support::readFile(path), QByteArray("\r\n"));
+    QCOMPARE(support::readFile(path), QByteArray("\n"));
     QVERIFY(system.messages.shown.isEmpty()); // success says nothing
 }
 
@@ -271,8 +271,14 @@ void tst_Files::saveRoundTrips_data()
     QTest::addColumn<QByteArray>("saved");
 
     QTest::newRow("crlf") << QByteArray("a\r\nb\r\n\r\nc") << QString() << QByteArray("a\r\nb\r\n\r\nc\r\n");
-    QTest::newRow("lf") << QByteArray("a\nb") << QStringLiteral("\nc") << QByteArray("a\nb\nc\r\n");
-    QTest::newRow("cr") << QByteArray("a\rb") << QString() << QByteArray("a\rb\r\n");
+    QTest::newRow("lf") << QByteArray("a\nb") << QStringLiteral("\nc") << QByteArray("a\nb\nc\n");
+    QTest::newRow("cr") << QByteArray("a\rb") << QString() << QByteArray("a\rb\r");
+    // A text that ends with a break gets nothing more: the file stays as it was.
+    QTest::newRow("ends with a break") << QByteArray("a\r\nb\r\n") << QString() << QByteArray("a\r\nb\r\n");
+    QTest::newRow("mixed breaks") << QByteArray("a\r\nb\nc\rd") << QStringLiteral("\ne")
+                                  << QByteArray("a\r\nb\nc\rd\re\r");
+    const QByteArray separators = QByteArrayLiteral("x\xE2\x80\xA9y\xEF\xB7\x90\xE2\x80\xA8\0z\xC2\x85\n");
+    QTest::newRow("separators are characters") << separators << QString() << separators;
     QByteArray legacy;
     for (int b = 0; b < 256; ++b) {
         if (b != '\r' && b != '\n')
@@ -282,7 +288,7 @@ void tst_Files::saveRoundTrips_data()
     }
     QTest::newRow("every legacy byte") << legacy << QString() << legacy + "\r\n";
     QTest::newRow("legacy keeps its code page") << QByteArray("caf\xE9") << QStringLiteral("\u20AC")
-                                                << QByteArray("caf\xE9\x80\r\n");
+                                                << QByteArray("caf\xE9\x80\n");
     QTest::newRow("utf-8") << QByteArray("\xEF\xBB\xBFgr\xC3\xBC\xC3\x9F\r\n\xF0\x9F\x98\x80") << QString()
                            << QByteArray("\xEF\xBB\xBFgr\xC3\xBC\xC3\x9F\r\n\xF0\x9F\x98\x80\r\n");
     QTest::newRow("emoji into a legacy file") << QByteArray("caf\xE9\r\n") << QStringLiteral("\U0001F600")
@@ -359,11 +365,10 @@ void tst_Files::fiftyMegabytesOpenAndSaveBack()
     system.fileDialogs.answers.push_back(out);
     frm.action(QStringLiteral("save_as"))->trigger();
     QVERIFY(system.messages.shown.isEmpty());
-    // Byte for byte, followed by the one line end every save adds.
+    // Byte for byte: the text ends with a break, so nothing is added.
     const QByteArray written = support::readFile(out);
-    QCOMPARE(written.size(), bytes.size() + 2);
-    QVERIFY(written.startsWith(bytes));
-    QVERIFY(written.endsWith("\r\n\r\n"));
+    QCOMPARE(written.size(), bytes.size());
+    QVERIFY(written == bytes);
 }
 
 QTEST_MAIN(tst_Files)

@@ -115,8 +115,11 @@ void tst_MainWindow::layoutAndDesignValues()
     QCOMPARE(clip->font().pointSizeF(), 8.25);
     const QFontMetrics metrics(clip->font()); // Courier New, or another fixed-pitch font
     QCOMPARE(metrics.horizontalAdvance(u'i'), metrics.horizontalAdvance(u'W'));
-    QVERIFY(!clip->isReadOnly());
-    QCOMPARE(clip->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QTest::keyClicks(clip, QStringLiteral("ok")); // editable
+    QCOMPARE(clip->Text(), QStringLiteral("ok"));
+    // Long lines wrap to the text area's width.
+    clip->setText(QString(400, u'w'));
+    QVERIFY(clip->layouts().rowMap().total() > 1);
     QVERIFY(!frm.windowIcon().isNull());
     QCOMPARE(frm.CMDialog1().objectName(), QStringLiteral("CMDialog1"));
 }

@@ -5,8 +5,6 @@
 
 #include <QAction>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
 
 class tst_Options : public QObject
 {
@@ -21,12 +19,7 @@ private slots:
     void largeTextKeepsSelectionAndView();
 
 private:
-    static QColor colourAt(ClipText &clip, int position)
-    {
-        QTextCursor c(clip.document());
-        c.setPosition(position + 1); // the format of the character before the cursor
-        return c.charFormat().foreground().color();
-    }
+    static QColor colourAt(ClipText &clip, int position) { return clip.colorAt(position); }
     static QStringList checked(frm_Quillpad &frm)
     {
         QStringList on;

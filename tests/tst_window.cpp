@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextEdit>
@@ -148,6 +149,9 @@ void selectMiddle(QWidget *w)
         cur.setPosition(1);
         cur.setPosition(4, QTextCursor::KeepAnchor);
         p->setTextCursor(cur);
+    } else if (auto *clip = qobject_cast<ClipText *>(w)) {
+        clip->setSelStart(1);
+        clip->setSelLength(3);
     }
 }
 
@@ -161,6 +165,8 @@ QString textOf(QWidget *w)
         return s->findChild<QLineEdit *>()->text();
     if (auto *t = qobject_cast<QTextEdit *>(w))
         return t->toPlainText();
+    if (auto *clip = qobject_cast<ClipText *>(w))
+        return clip->Text();
     return qobject_cast<QPlainTextEdit *>(w)->toPlainText();
 }
 

@@ -2,22 +2,14 @@
 
 #include "Fonts.h"
 #include "Twips.h"
+#include "system/SystemServices.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QMimeData>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QGuiApplication>
 
 namespace {
 
-// Loads above this size show the wait cursor while the text is laid in.
+// Loads above this size show the wait cursor while the text is taken in.
 constexpr qsizetype LargeText = 1 << 20;
-// The search reads the text a slice at a time, so that it never copies the
-// whole of a large text at once: small slices first, since the next match is
-// usually near, then larger ones up to the limit.
-constexpr int FirstSearchSlice = 4 << 10;
-constexpr int LargestSearchSlice = 1 << 20;
 
 bool isWordCharacter(char32_t c)
 {
@@ -26,25 +18,18 @@ bool isWordCharacter(char32_t c)
 
 } // namespace
 
-QString ClipText::fromDocumentText(QString text)
-{
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
-}
-
 ClipText::ClipText(QWidget *parent)
-    : QPlainTextEdit(parent)
+    : TextView(parent)
 {
     setObjectName(QStringLiteral("ClipText"));
     setFont(Fonts::courierNewBold());
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setMaxLength(MaxCharacters);
     setColors(QColor(255, 255, 0), QColor(0, 0, 0));
 }
 
 QString ClipText::Text() const
 {
-    return fromDocumentText(document()->toRawText());
+    return toPlainText();
 }
 
 void ClipText::setText(const QString &text)
@@ -57,93 +42,20 @@ void ClipText::setText(const QString &text)
         QGuiApplication::restoreOverrideCursor();
 }
 
-int ClipText::length() const
+void ClipText::setText(TextStore &&store)
 {
-    return document()->characterCount() - 1;
-}
-
-int ClipText::SelStart() const
-{
-    return textCursor().selectionStart();
+    setStore(std::move(store));
 }
 
 void ClipText::setSelStart(int position)
 {
-    QTextCursor cursor = textCursor();
-    cursor.setPosition(qBound(0, position, length()));
-    setTextCursor(cursor);
-}
-
-int ClipText::SelLength() const
-{
-    const QTextCursor cursor = textCursor();
-    return cursor.selectionEnd() - cursor.selectionStart();
+    setPosition(qBound(0, position, length()));
 }
 
 void ClipText::setSelLength(int count)
 {
-    QTextCursor cursor = textCursor();
-    const int start = cursor.selectionStart();
-    cursor.setPosition(start);
-    cursor.setPosition(qBound(start, start + qMax(0, count), length()), QTextCursor::KeepAnchor);
-    setTextCursor(cursor);
-}
-
-QString ClipText::SelText() const
-{
-    return fromDocumentText(textCursor().selectedText());
-}
-
-bool ClipText::setSelText(const QString &text)
-{
-    const qint64 newLength = qint64(length()) - SelLength() + text.size();
-    if (newLength > m_maxCharacters)
-        return false;
-    QTextCursor cursor = textCursor();
-    cursor.insertText(text);
-    setTextCursor(cursor);
-    return true;
-}
-
-void ClipText::setSelColor(const QColor &color)
-{
-    QTextCharFormat format;
-    format.setForeground(color);
-    textCursor().mergeCharFormat(format);
-}
-
-void ClipText::setTextColorOfAll(const QColor &color)
-{
-    QTextCharFormat format;
-    format.setForeground(color);
-    QTextCursor all(document());
-    all.select(QTextCursor::Document);
-    all.mergeCharFormat(format);
-}
-
-void ClipText::setColors(const QColor &background, const QColor &text)
-{
-    QPalette p = palette();
-    p.setColor(QPalette::Base, background);
-    p.setColor(QPalette::Text, text);
-    setPalette(p);
-}
-
-QColor ClipText::ForeColor() const
-{
-    return palette().color(QPalette::Text);
-}
-
-QColor ClipText::BackColor() const
-{
-    return palette().color(QPalette::Base);
-}
-
-void ClipText::setBackColor(const QColor &color)
-{
-    QPalette p = palette();
-    p.setColor(QPalette::Base, color);
-    setPalette(p);
+    const int start = selectionStart();
+    setSelection(start, qBound(start, start + qMax(0, count), length()));
 }
 
 double ClipText::Width() const
@@ -169,109 +81,67 @@ void ClipText::setHeight(double twips)
 int ClipText::Find(const QString &text, int start, FindOptions options)
 {
     const int total = length();
-    if (text.isEmpty() || start < 0 || start > total)
+    const int n = int(text.size());
+    if (n == 0 || start < 0 || start > total)
         return -1;
-
-    QString pattern = text;
-    pattern.replace(u'\n', QChar::ParagraphSeparator);
-    const int n = int(pattern.size());
     const Qt::CaseSensitivity cs = options.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
-
-    QTextCursor reader(document());
-    int slice = FirstSearchSlice;
-    for (int chunkStart = start; chunkStart + n <= total;
-         chunkStart += slice, slice = qMin(slice * 2, LargestSearchSlice)) {
-        // Each slice overlaps the next by n - 1 characters, so an occurrence
-        // that straddles two slices is still seen whole.
-        const int chunkEnd = int(qMin<qint64>(total, qint64(chunkStart) + slice + n - 1));
-        reader.setPosition(chunkStart);
-        reader.setPosition(chunkEnd, QTextCursor::KeepAnchor);
-        const QString text = reader.selectedText();
-        for (qsizetype from = 0;;) {
-            const qsizetype i = text.indexOf(pattern, from, cs);
-            if (i < 0)
-                break;
-            const int position = chunkStart + int(i);
-            if (!options.wholeWord || isWholeWordAt(position, n)) {
-                QTextCursor found = textCursor();
-                found.setPosition(position);
-                found.setPosition(position + n, QTextCursor::KeepAnchor);
-                setTextCursor(found);
-                return position;
-            }
-            from = i + 1;
+    const TextStore &store = document().store();
+    for (int from = start;;) {
+        const int position = store.find(text, from, cs);
+        if (position < 0)
+            return -1;
+        if (!options.wholeWord || isWholeWordAt(position, n)) {
+            setSelection(position, position + n);
+            ensureCursorVisible();
+            return position;
         }
+        from = position + 1;
     }
-    return -1;
 }
 
 bool ClipText::isWholeWordAt(int position, int n) const
 {
-    const QTextDocument *doc = document();
+    const TextStore &store = document().store();
     const int total = length();
     if (position > 0) {
-        char32_t before = doc->characterAt(position - 1).unicode();
-        if (QChar::isLowSurrogate(before) && position > 1) {
-            const QChar high = doc->characterAt(position - 2);
-            if (high.isHighSurrogate())
-                before = QChar::surrogateToUcs4(high.unicode(), char16_t(before));
-        }
+        char32_t before = store.at(position - 1);
+        if (QChar::isLowSurrogate(before) && position > 1 && QChar::isHighSurrogate(store.at(position - 2)))
+            before = QChar::surrogateToUcs4(store.at(position - 2), char16_t(before));
         if (isWordCharacter(before))
             return false;
     }
     const int end = position + n;
     if (end < total) {
-        char32_t after = doc->characterAt(end).unicode();
-        if (QChar::isHighSurrogate(after) && end + 1 < total) {
-            const QChar low = doc->characterAt(end + 1);
-            if (low.isLowSurrogate())
-                after = QChar::surrogateToUcs4(char16_t(after), low.unicode());
-        }
+        char32_t after = store.at(end);
+        if (QChar::isHighSurrogate(after) && end + 1 < total && QChar::isLowSurrogate(store.at(end + 1)))
+            after = QChar::surrogateToUcs4(char16_t(after), store.at(end + 1));
         if (isWordCharacter(after))
             return false;
     }
     return true;
 }
 
-void ClipText::setMenuShortcuts(const QList<QKeySequence> &shortcuts)
+void ClipText::setClipboardCommands(std::function<bool()> copySelection, std::function<void()> paste)
 {
-    m_menuShortcuts = shortcuts;
+    m_copyCommand = std::move(copySelection);
+    m_pasteCommand = std::move(paste);
 }
 
-bool ClipText::event(QEvent *event)
+bool ClipText::copyToClipboard()
 {
-    if (event->type() == QEvent::ShortcutOverride) {
-        // The editor would claim its copy and paste keys for itself; the
-        // window's menu owns them, so leave them unclaimed.
-        const auto *key = static_cast<QKeyEvent *>(event);
-        const QKeySequence pressed(key->keyCombination());
-        if (m_menuShortcuts.contains(pressed)) {
-            event->ignore();
-            return true;
-        }
-    }
-    return QPlainTextEdit::event(event);
+    return m_copyCommand ? m_copyCommand() : TextView::copyToClipboard();
 }
 
-bool ClipText::canInsertFromMimeData(const QMimeData *source) const
+void ClipText::paste()
 {
-    return source && source->hasText();
-}
-
-void ClipText::insertFromMimeData(const QMimeData *source)
-{
-    // Plain text only, whatever else the data carries, and within capacity.
-    if (!source || !source->hasText())
-        return;
-    if (setSelText(source->text()))
-        ensureCursorVisible();
+    if (m_pasteCommand)
+        m_pasteCommand();
     else
-        QApplication::beep();
+        TextView::paste();
 }
 
-QMimeData *ClipText::createMimeDataFromSelection() const
+bool ClipText::primarySelectionText(QString *text)
 {
-    auto *data = new QMimeData;
-    data->setText(SelText());
-    return data;
+    QString error;
+    return sys::services().clipboard->readSelectionText(text, &error);
 }

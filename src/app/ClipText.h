@@ -2,13 +2,16 @@
 // ClipText: the main window's text area and the one store of the note's text.
 //
 // Positions are zero-based character indices into the plain text; a line
-// break counts as one character and reads as "\n". Everything reads back
-// exactly as it was put in (no-break spaces stay no-break spaces).
+// break counts as one character and reads as "\n", whichever way it is
+// written in the file it came from (the store remembers that, for saving).
+// Everything reads back exactly as it was put in.
+
+#include "../text/TextView.h"
 
 #include <QColor>
 #include <QKeySequence>
 #include <QList>
-#include <QPlainTextEdit>
+#include <functional>
 
 struct ClipTextFindOptions
 {
@@ -16,7 +19,7 @@ struct ClipTextFindOptions
     bool wholeWord = false; // no letter, digit or underscore right before or after
 };
 
-class ClipText : public QPlainTextEdit
+class ClipText : public TextView
 {
     Q_OBJECT
 
@@ -32,34 +35,32 @@ public:
     // The whole text; writing it replaces everything that was there.
     QString Text() const;
     void setText(const QString &text);
-    int length() const;
+    // A whole text read from a file, taken over as it is.
+    void setText(TextStore &&store);
 
     // The capacity that insertions are held to; MaxCharacters unless changed.
-    int maxCharacters() const { return m_maxCharacters; }
-    void setMaxCharacters(int count) { m_maxCharacters = count; }
+    int maxCharacters() const { return maxLength(); }
+    void setMaxCharacters(int count) { setMaxLength(count); }
 
     // Writing SelStart leaves nothing selected; SelLength counts from SelStart.
-    int SelStart() const;
+    int SelStart() const { return selectionStart(); }
     void setSelStart(int position);
-    int SelLength() const;
+    int SelLength() const { return selectionEnd() - selectionStart(); }
     void setSelLength(int count);
 
     // The selected characters; writing replaces the selection, or inserts at
     // the caret, and fails (changing nothing) past maxCharacters().
-    QString SelText() const;
-    bool setSelText(const QString &text);
+    QString SelText() const { return selectedText(); }
+    bool setSelText(const QString &text) { return insertText(text); }
 
     // The text colour of the selected characters.
-    void setSelColor(const QColor &color);
-    // The text colour of every character, in one merge over the whole text;
-    // the selection, the caret and the view stay as they are.
-    void setTextColorOfAll(const QColor &color);
-    // The background and the colour of new text, in one palette change.
-    void setColors(const QColor &background, const QColor &text);
+    void setSelColor(const QColor &color) { setSelectionColor(color); }
+    // The background and the colour of the text, in one palette change.
+    using TextView::setColors;
     // The colour of text that carries no colour of its own (new text).
-    QColor ForeColor() const;
-    QColor BackColor() const;
-    void setBackColor(const QColor &color);
+    QColor ForeColor() const { return textColor(); }
+    QColor BackColor() const { return backgroundColor(); }
+    void setBackColor(const QColor &color) { setBackgroundColor(color); }
 
     // Outer size in twips; the left and top edges stay where they are.
     double Width() const;
@@ -71,22 +72,24 @@ public:
     // it and returns its position, or returns -1 and leaves the selection.
     int Find(const QString &text, int start, FindOptions options = {});
 
-    // Text taken from a QTextDocument, with "\n" where the document separates
-    // its blocks (U+2029).
-    static QString fromDocumentText(QString text);
-
     // Keys that belong to the window's menu and must not be taken by the
     // text area's own editing (Ctrl+Insert and Shift+Insert would be).
-    void setMenuShortcuts(const QList<QKeySequence> &shortcuts);
+    void setMenuShortcuts(const QList<QKeySequence> &shortcuts) { setReservedShortcuts(shortcuts); }
+
+    // What Ctrl+C (and Cut) and Ctrl+V run: the window's own Copy and Paste,
+    // so that the keys and the menu reach the clipboard the same way.
+    void setClipboardCommands(std::function<bool()> copySelection, std::function<void()> paste);
+
+public slots:
+    void paste() override;
 
 protected:
-    bool event(QEvent *event) override;
-    bool canInsertFromMimeData(const QMimeData *source) const override;
-    void insertFromMimeData(const QMimeData *source) override;
-    QMimeData *createMimeDataFromSelection() const override;
+    bool copyToClipboard() override;
+    bool primarySelectionText(QString *text) override;
 
 private:
     bool isWholeWordAt(int position, int length) const;
-    QList<QKeySequence> m_menuShortcuts;
-    int m_maxCharacters = MaxCharacters;
+
+    std::function<bool()> m_copyCommand;
+    std::function<void()> m_pasteCommand;
 };

@@ -80,9 +80,9 @@ void MsgBox(const QString &text, const QString &title, sys::MessageIcon icon)
 static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
 {
     clip_file_name = commandLine;
-    const TextFile::ReadResult file = TextFile::read(clip_file_name);
+    TextFile::ReadResult file = TextFile::read(clip_file_name);
     if (file.ok)
-        frm.loadText(file.text, file.format);
+        frm.loadText(std::move(file.text), file.format);
     frm.setWindowTitle(clip_file_name + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
     if (!file.ok) {

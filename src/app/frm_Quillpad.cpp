@@ -47,6 +47,10 @@ frm_Quillpad::frm_Quillpad(QWidget *parent)
     m_clipText->resize(Twips::toPixels(7095, 4335));
 
     m_commonDialog = new CommonDialog(this);
+    // Ctrl+C, Ctrl+X and Ctrl+V in the text area reach the clipboard as the
+    // Edit menu's Copy and Paste do.
+    m_clipText->setClipboardCommands([this] { return copySelection(); },
+                                     [this] { paste_from_clip_Click(); });
 
     createMenus();
     resize(Twips::toPixels(7050), Twips::toPixels(4500) + menuBar()->sizeHint().height());
@@ -145,7 +149,20 @@ QAction *frm_Quillpad::action(const QString &name) const
 void frm_Quillpad::loadText(const QString &text, const TextFile::Format &format)
 {
     m_clipText->setText(text);
+    setTextFormat(format);
+}
+
+void frm_Quillpad::loadText(TextStore &&text, const TextFile::Format &format)
+{
+    m_clipText->setText(std::move(text));
+    setTextFormat(format);
+}
+
+void frm_Quillpad::setTextFormat(const TextFile::Format &format)
+{
     m_textFormat = format;
+    // Breaks typed or pasted from now on are the text's own kind.
+    m_clipText->document().setNewLineBreak(format.lineBreak);
 }
 
 // ---- File ----------------------------------------------------------------------
@@ -179,9 +196,17 @@ void frm_Quillpad::exit_quillpad_Click()
 
 void frm_Quillpad::copy_to_clip_Click()
 {
+    copySelection();
+}
+
+bool frm_Quillpad::copySelection()
+{
     QString error;
-    if (!sys::services().clipboard->setText(m_clipText->SelText(), &error))
+    if (!sys::services().clipboard->setText(m_clipText->SelText(), &error)) {
         Module1::MsgBox(error);
+        return false;
+    }
+    return true;
 }
 
 void frm_Quillpad::paste_from_clip_Click()

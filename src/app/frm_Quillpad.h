@@ -24,9 +24,10 @@ public:
 
     // Replaces the whole text with text that came in the given file format.
     void loadText(const QString &text, const TextFile::Format &format);
+    void loadText(TextStore &&text, const TextFile::Format &format);
     // The format the text came with, which Save As writes it back in.
     TextFile::Format textFormat() const { return m_textFormat; }
-    void setTextFormat(const TextFile::Format &format) { m_textFormat = format; }
+    void setTextFormat(const TextFile::Format &format);
 
     QAction *action(const QString &name) const;
 
@@ -66,6 +67,8 @@ private:
     QAction *addCheckItem(QMenu *menu, const char *name, const QString &caption,
                           void (frm_Quillpad::*handler)(), bool checked);
     void applyColorScheme(const QColor &background, const QColor &text, QAction *checked);
+    // The selection onto the clipboard, as Copy does; false (and said) when it fails.
+    bool copySelection();
     void Form_Resize();
     void Form_Unload();
 

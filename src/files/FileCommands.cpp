@@ -48,13 +48,13 @@ void openFile(frm_Quillpad &frm)
                     false, &name))
         return;
 
-    const TextFile::ReadResult file = TextFile::read(name);
+    TextFile::ReadResult file = TextFile::read(name);
     if (!file.ok) {
         // The text area keeps its text; the name and folder are already taken.
         Module1::MsgBox(TextFile::readFailureMessage(name, file.error));
         return;
     }
-    frm.loadText(file.text, file.format);
+    frm.loadText(std::move(file.text), file.format);
 }
 
 void saveFileAs(frm_Quillpad &frm)
@@ -64,11 +64,10 @@ void saveFileAs(frm_Quillpad &frm)
                     CommonDialog::OFN_OVERWRITEPROMPT | CommonDialog::OFN_HIDEREADONLY, true, &name))
         return;
 
-    // The text as one line: its own line breaks in the style it came with,
-    // then one carriage return and line feed.
+    // Each line with the break it came with, and a line end in the text's own
+    // style after the last line where the text does not end with a break.
     TextFile::Format written;
-    QByteArray bytes = TextFile::encode(frm.clipText()->Text(), frm.textFormat(), &written);
-    bytes += "\r\n";
+    const QByteArray bytes = TextFile::encode(frm.clipText()->document().store(), frm.textFormat(), &written);
     QString error;
     if (!TextFile::write(name, bytes, &error)) {
         Module1::MsgBox(TextFile::writeFailureMessage(name, error));

@@ -1,13 +1,25 @@
 #include "TextFile.h"
 
+#include "../text/TextBuilder.h"
+
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <array>
+#include <cstring>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace TextFile {
 
@@ -24,64 +36,261 @@ constexpr std::array<char16_t, 32> Cp1252High = {
 };
 
 constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
+// A file is read a piece of this size at a time.
+constexpr qint64 ChunkSize = 1 << 20;
+
+std::atomic<qint64> s_sizeLimit{0};
 
 QString tr(const char *text)
 {
     return QCoreApplication::translate("TextFile", text);
 }
 
-LineBreak detectLineBreak(const QByteArray &bytes)
+enum class Outcome { Done, NotUtf8, Cancelled, Failed };
+
+// How many leading bytes of data end on a whole UTF-8 sequence; the rest
+// waits for the next piece.
+qsizetype wholeSequences(const char *data, qsizetype size)
 {
-    const char *data = bytes.constData();
-    const qsizetype size = bytes.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        if (data[i] == '\n')
-            return LineBreak::LF;
-        if (data[i] == '\r')
-            return (i + 1 < size && data[i + 1] == '\n') ? LineBreak::CRLF : LineBreak::CR;
-    }
-    return platformFormat().lineBreak;
+    qsizetype i = size - 1;
+    while (i >= 0 && i > size - 4 && (uchar(data[i]) & 0xC0) == 0x80)
+        --i;
+    if (i < 0)
+        return size;
+    const uchar lead = uchar(data[i]);
+    const qsizetype need = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                         : (lead & 0xF8) == 0xF0 ? 4 : 1;
+    return size - i < need ? i : size;
 }
 
-QString decodeCp1252(QByteArrayView bytes)
+bool cancelled(const ReadControl *control)
 {
-    QString text(bytes.size(), Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(text.data());
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        *out++ = (b >= 0x80 && b < 0xA0) ? Cp1252High[b - 0x80] : char16_t(b);
-    }
-    return text;
+    return control && control->cancel.load(std::memory_order_relaxed);
 }
 
-int cp1252Byte(char16_t c)
+void progress(ReadControl *control, qint64 bytes)
 {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return c;
-    for (size_t i = 0; i < Cp1252High.size(); ++i) {
-        if (Cp1252High[i] == c)
-            return int(0x80 + i);
+    if (control)
+        control->bytesDone.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+Outcome readUtf8(QIODevice &in, TextBuilder &builder, ReadControl *control)
+{
+    QByteArray chunk(ChunkSize + 4, Qt::Uninitialized);
+    qsizetype carried = 0;
+    // Each piece ends on a whole sequence, so it decodes on its own; a mark
+    // at the start of a piece is a character, not a mark.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    for (;;) {
+        if (cancelled(control))
+            return Outcome::Cancelled;
+        const qint64 n = in.read(chunk.data() + carried, ChunkSize);
+        if (n < 0)
+            return Outcome::Failed;
+        const qsizetype have = carried + qsizetype(n);
+        const qsizetype whole = n == 0 ? have : wholeSequences(chunk.constData(), have);
+        if (whole > 0) {
+            auto *out = reinterpret_cast<QChar *>(builder.appendSpace(whole));
+            const QChar *end = utf8.appendToBuffer(out, QByteArrayView(chunk.constData(), whole));
+            if (utf8.hasError())
+                return Outcome::NotUtf8;
+            builder.commit(end - out);
+        }
+        carried = have - whole;
+        std::memmove(chunk.data(), chunk.constData() + whole, size_t(carried));
+        progress(control, n);
+        if (n == 0)
+            return Outcome::Done;
+    }
+}
+
+Outcome readCp1252(QIODevice &in, TextBuilder &builder, ReadControl *control)
+{
+    QByteArray chunk(ChunkSize, Qt::Uninitialized);
+    for (;;) {
+        if (cancelled(control))
+            return Outcome::Cancelled;
+        const qint64 n = in.read(chunk.data(), ChunkSize);
+        if (n < 0)
+            return Outcome::Failed;
+        if (n == 0)
+            return Outcome::Done;
+        char16_t *out = builder.appendSpace(n);
+        for (qint64 i = 0; i < n; ++i) {
+            const auto b = uchar(chunk[i]);
+            out[i] = (b >= 0x80 && b < 0xA0) ? Cp1252High[b - 0x80] : char16_t(b);
+        }
+        builder.commit(n);
+        progress(control, n);
+    }
+}
+
+// Decodes all of in: UTF-8 where it is valid throughout, else Windows-1252.
+// On success the text and its format are in result.
+void decodeDevice(QIODevice &in, qint64 size, ReadControl *control, ReadResult &result)
+{
+    char head[3] = {};
+    const bool bom = in.read(head, 3) == 3 && std::memcmp(head, Utf8Bom, 3) == 0;
+    if (!bom)
+        in.seek(0);
+    std::optional<TextBuilder> builder(std::in_place, size);
+    Outcome outcome = readUtf8(in, *builder, control);
+    Format format;
+    format.encoding = Encoding::Utf8;
+    format.byteOrderMark = bom;
+    if (outcome == Outcome::NotUtf8) {
+        builder.reset(); // its memory goes before the second reading takes its own
+        if (control)
+            control->bytesDone = 0;
+        in.seek(0);
+        builder.emplace(size);
+        outcome = readCp1252(in, *builder, control);
+        format.encoding = Encoding::Windows1252;
+        format.byteOrderMark = false;
+    }
+    switch (outcome) {
+    case Outcome::Cancelled:
+        result.cancelled = true;
+        return;
+    case Outcome::Failed:
+        result.error = in.errorString();
+        return;
+    case Outcome::Done:
+    case Outcome::NotUtf8:
+        break;
+    }
+    result.text = builder->take();
+    const LineBreak last = result.text.lastBreak();
+    format.lineBreak = last == LineBreak::None ? platformFormat().lineBreak : last;
+    result.format = format;
+    result.ok = true;
+}
+
+#ifdef Q_OS_UNIX
+QString notARegularFile(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return tr("It is a folder, not a file.");
+    if (S_ISFIFO(mode))
+        return tr("It is a named pipe (FIFO), not a regular file.");
+    if (S_ISCHR(mode))
+        return tr("It is a character device, not a regular file.");
+    if (S_ISBLK(mode))
+        return tr("It is a block device, not a regular file.");
+    if (S_ISSOCK(mode))
+        return tr("It is a socket, not a regular file.");
+    return tr("It is not a regular file.");
+}
+#endif
+
+// Memory the system can still give, in bytes; -1 where unknown.
+qint64 availableMemory()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (!meminfo.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : meminfo.readAll().split('\n')) {
+        if (line.startsWith("MemAvailable:"))
+            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
     }
     return -1;
 }
 
-// Encodes to Windows-1252, or returns false when some character has no byte.
-bool encodeCp1252(QStringView text, const QByteArray &lineBreak, QByteArray *out)
+QString megabytes(qint64 bytes)
 {
-    out->clear();
-    out->reserve(text.size() + 2);
-    for (const QChar qc : text) {
-        const char16_t c = qc.unicode();
-        if (c == u'\n') {
-            out->append(lineBreak);
+    return QString::number((bytes + (1 << 20) - 1) >> 20);
+}
+
+// Why a file of size bytes cannot be held, or nothing.
+QString tooLarge(qint64 size)
+{
+    const qint64 limit = s_sizeLimit.load();
+    if (limit > 0 && size > limit)
+        return tr("The file is too large to open: %1 MB, more than the %2 MB allowed.")
+            .arg(megabytes(size), megabytes(limit));
+    // Every byte may become a character, and positions in the text are ints.
+    if (size > TextStore::MaxLength)
+        return tr("The file is too large to open: %1 MB, more than the %2 MB of text the note can hold.")
+            .arg(megabytes(size), megabytes(TextStore::MaxLength));
+    // Two bytes a character, and a little for the line index.
+    const qint64 needed = size * 2 + size / 8;
+    const qint64 available = availableMemory();
+    if (available >= 0 && needed > available)
+        return tr("The file is too large to open: %1 MB would need %2 MB of memory, and %3 MB are available.")
+            .arg(megabytes(size), megabytes(needed), megabytes(available));
+    return QString();
+}
+
+bool encodeCp1252(const TextStore &text, QByteArray *out)
+{
+    out->resize(qsizetype(text.length()) + text.breakCount(LineBreak::CRLF));
+    char *to = out->data();
+    int line = 0;
+    for (const QStringView part : {text.firstPart(), text.secondPart()}) {
+        for (const QChar qc : part) {
+            const char16_t c = qc.unicode();
+            if (c == u'\n') {
+                for (const char *b = lineBreakCharacters(text.lineBreak(line++)); *b; ++b)
+                    *to++ = *b;
+                continue;
+            }
+            if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+                *to++ = char(c);
+                continue;
+            }
+            const auto high = std::find(Cp1252High.begin(), Cp1252High.end(), c);
+            if (high == Cp1252High.end())
+                return false;
+            *to++ = char(0x80 + (high - Cp1252High.begin()));
+        }
+    }
+    out->resize(to - out->constData());
+    return true;
+}
+
+QByteArray encodeUtf8(const TextStore &text, bool byteOrderMark)
+{
+    QByteArray out;
+    qsizetype used = 0;
+    auto room = [&](qsizetype more) {
+        if (used + more > out.size())
+            out.resize(qMax(used + more, out.size() + out.size() / 2));
+    };
+    room(qsizetype(text.length()) + text.breakCount(LineBreak::CRLF) + 3);
+    if (byteOrderMark) {
+        std::memcpy(out.data(), Utf8Bom, 3);
+        used = 3;
+    }
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    auto put = [&](QStringView run) {
+        room(utf8.requiredSpace(run.size()));
+        char *end = utf8.appendToBuffer(out.data() + used, run);
+        used = end - out.constData();
+    };
+    const bool allLf = text.breakCount(LineBreak::CRLF) == 0 && text.breakCount(LineBreak::CR) == 0;
+    int line = 0;
+    for (QStringView part : {text.firstPart(), text.secondPart()}) {
+        if (allLf) {
+            put(part); // every break is the "\n" it is held as
             continue;
         }
-        const int b = cp1252Byte(c);
-        if (b < 0)
-            return false;
-        out->append(char(b));
+        for (qsizetype at; (at = part.indexOf(u'\n')) >= 0; part = part.sliced(at + 1)) {
+            put(part.first(at));
+            const char *lineBreak = lineBreakCharacters(text.lineBreak(line++));
+            room(2);
+            for (; *lineBreak; ++lineBreak)
+                out[used++] = *lineBreak;
+        }
+        put(part);
     }
-    return true;
+    out.resize(used);
+    return out;
+}
+
+bool endsWithBreak(const TextStore &text)
+{
+    return text.lineCount() > 1 && text.lineLength(text.lineCount() - 1) == 0;
 }
 
 } // namespace
@@ -97,93 +306,82 @@ Format platformFormat()
     return format;
 }
 
-QByteArray lineBreakBytes(LineBreak lineBreak)
+void setSizeLimit(qint64 bytes)
 {
-    switch (lineBreak) {
-    case LineBreak::CRLF: return QByteArrayLiteral("\r\n");
-    case LineBreak::CR: return QByteArrayLiteral("\r");
-    case LineBreak::LF: break;
-    }
-    return QByteArrayLiteral("\n");
+    s_sizeLimit = bytes;
 }
 
-QString decode(const QByteArray &bytes, Format *format)
+TextStore decode(QByteArrayView bytes, Format *format)
 {
-    Format found;
-    found.lineBreak = detectLineBreak(bytes);
-
-    QByteArrayView body(bytes);
-    if (body.startsWith(QByteArrayView(Utf8Bom))) {
-        found.byteOrderMark = true;
-        body = body.sliced(3);
-    }
-    // A second mark after the first is text, not a mark.
-    QStringDecoder utf8(QStringDecoder::Utf8,
-                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = utf8.decode(body);
-    if (utf8.hasError()) {
-        found.encoding = Encoding::Windows1252;
-        found.byteOrderMark = false;
-        text = decodeCp1252(bytes);
-    } else {
-        found.encoding = Encoding::Utf8;
-    }
+    QByteArray data = bytes.toByteArray();
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    ReadResult result;
+    decodeDevice(buffer, data.size(), nullptr, result);
     if (format)
-        *format = found;
-    return text;
+        *format = result.format;
+    return std::move(result.text);
 }
 
-QByteArray encode(QStringView text, const Format &format, Format *used)
-{
-    const QByteArray lineBreak = lineBreakBytes(format.lineBreak);
-    Format actual = format;
-    QByteArray bytes;
-    if (format.encoding == Encoding::Windows1252) {
-        if (encodeCp1252(text, lineBreak, &bytes)) {
-            if (used)
-                *used = actual;
-            return bytes;
-        }
-        // A character the legacy code page cannot hold: keep it, in UTF-8.
-        actual.encoding = Encoding::Utf8;
-        actual.byteOrderMark = false;
-        bytes.clear();
-    }
-    if (actual.byteOrderMark)
-        bytes = QByteArray(Utf8Bom);
-    if (format.lineBreak == LineBreak::LF) {
-        bytes += text.toUtf8();
-    } else {
-        QString withBreaks = text.toString();
-        withBreaks.replace(u'\n', QString::fromLatin1(lineBreak));
-        bytes += withBreaks.toUtf8();
-    }
-    if (used)
-        *used = actual;
-    return bytes;
-}
-
-ReadResult read(const QString &path)
+ReadResult read(const QString &path, ReadControl *control)
 {
     ReadResult result;
+    QFile file;
+    qint64 size = 0;
+#ifdef Q_OS_UNIX
+    // Opened without waiting, so that a FIFO with no writer cannot block;
+    // then whatever is not a regular file is turned away.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = qt_error_string(errno);
+        return result;
+    }
+    struct stat status{};
+    if (::fstat(fd, &status) != 0) {
+        result.error = qt_error_string(errno);
+        ::close(fd);
+        return result;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        result.error = notARegularFile(status.st_mode);
+        ::close(fd);
+        return result;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        result.error = file.errorString();
+        return result;
+    }
+    size = status.st_size;
+#else
     const QFileInfo info(path);
     if (info.isDir()) {
         result.error = tr("It is a folder, not a file.");
         return result;
     }
-    QFile file(path);
+    file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly)) {
         result.error = file.errorString();
         return result;
     }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.error = file.errorString();
+    size = file.size();
+#endif
+    if (const QString why = tooLarge(size); !why.isEmpty()) {
+        result.error = why;
         return result;
     }
-    file.close();
-    result.text = decode(bytes, &result.format);
-    result.ok = true;
+    if (control)
+        control->bytesTotal = size;
+    try {
+        decodeDevice(file, size, control, result);
+    } catch (const std::bad_alloc &) {
+        result = ReadResult();
+        result.error = tr("There is not enough memory to hold the file's text.");
+    } catch (const std::length_error &) {
+        result = ReadResult();
+        result.error = tooLarge(TextStore::MaxLength + 1);
+    }
     return result;
 }
 
@@ -195,6 +393,24 @@ QString readFailureMessage(const QString &path, const QString &reason)
 QString writeFailureMessage(const QString &path, const QString &reason)
 {
     return tr("Could not save \"%1\":\n%2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+QByteArray encode(const TextStore &text, const Format &format, Format *used)
+{
+    Format actual = format;
+    QByteArray bytes;
+    if (format.encoding == Encoding::Windows1252 && !encodeCp1252(text, &bytes)) {
+        // A character the legacy code page cannot hold: keep it, in UTF-8.
+        actual.encoding = Encoding::Utf8;
+        actual.byteOrderMark = false;
+    }
+    if (actual.encoding == Encoding::Utf8)
+        bytes = encodeUtf8(text, actual.byteOrderMark);
+    if (!endsWithBreak(text))
+        bytes += lineBreakCharacters(format.lineBreak);
+    if (used)
+        *used = actual;
+    return bytes;
 }
 
 bool write(const QString &path, const QByteArray &bytes, QString *error)

@@ -4,21 +4,26 @@
 // A file is read whole and decoded: bytes that form valid UTF-8 as UTF-8 (a
 // leading byte-order mark is remembered, not shown), anything else byte for
 // byte as Windows-1252, so that every byte value stands for exactly one
-// character and nothing is lost. The line-break style is noted, so a save can
-// write the text back the way it came.
+// character and nothing is lost. Each line keeps the break it was written
+// with, so a save writes the text back exactly as it came.
+
+#include "../text/LineBreak.h"
+#include "../text/TextStore.h"
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 
 namespace TextFile {
 
 enum class Encoding { Utf8, Windows1252 };
-enum class LineBreak { CRLF, LF, CR };
 
 struct Format
 {
     Encoding encoding = Encoding::Utf8;
     bool byteOrderMark = false;
+    // The text's own line end: the one typed breaks take and the one a save
+    // adds where the text does not end with a break.
     LineBreak lineBreak = LineBreak::LF;
     friend bool operator==(const Format &, const Format &) = default;
 };
@@ -26,28 +31,43 @@ struct Format
 // The format of text that came from no file: the clipboard or typing.
 Format platformFormat();
 
+// Progress of a read, and the way to stop it; shared with the reading thread.
+struct ReadControl
+{
+    std::atomic<qint64> bytesDone{0};
+    std::atomic<qint64> bytesTotal{0};
+    std::atomic<bool> cancel{false};
+};
+
 struct ReadResult
 {
     bool ok = false;
-    QString text;  // line breaks exactly as in the file
+    bool cancelled = false;
+    TextStore text;
     Format format;
     QString error; // why the file could not be read
 };
 
-ReadResult read(const QString &path);
+// Reads a regular file whole. Anything else (a FIFO, a device, a folder) is
+// refused at once, as is a file too large to hold; nothing is allocated for
+// it first.
+ReadResult read(const QString &path, ReadControl *control = nullptr);
+
+// The largest file read, in bytes; a test may set a smaller one (0: no limit
+// but the system's).
+void setSizeLimit(qint64 bytes);
 
 // What the user is told when a file cannot be read or written: the file, then why.
 QString readFailureMessage(const QString &path, const QString &reason);
 QString writeFailureMessage(const QString &path, const QString &reason);
 
-// Decoding and encoding on their own, for data already in memory.
-QString decode(const QByteArray &bytes, Format *format);
-// text has "\n" line breaks; each becomes the format's line break. Where the
-// format's encoding cannot hold every character, UTF-8 is used instead and
-// *used says so.
-QByteArray encode(QStringView text, const Format &format, Format *used = nullptr);
-
-QByteArray lineBreakBytes(LineBreak lineBreak);
+// Decoding on its own, for bytes already in memory.
+TextStore decode(QByteArrayView bytes, Format *format);
+// The bytes a save writes: each line with its own break, and the format's
+// line end after the last line where the text does not end with a break.
+// Where the format's encoding cannot hold every character, UTF-8 is used
+// instead and *used says so.
+QByteArray encode(const TextStore &text, const Format &format, Format *used = nullptr);
 
 // Replaces the file's content with bytes, all or nothing: a failed write
 // leaves an existing file exactly as it was.

@@ -13,6 +13,14 @@ namespace ActiveControl {
 
 namespace {
 
+// A text document separates its paragraphs with U+2029; the program's text
+// has "\n" there.
+QString fromDocumentText(QString text)
+{
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
+
 // Editable combo boxes and spin boxes keep their text in a line edit.
 QLineEdit *lineEditOf(QWidget *control)
 {
@@ -42,11 +50,11 @@ bool readSelText(QWidget *control, QString *text)
         return true;
     }
     if (auto *plain = qobject_cast<QPlainTextEdit *>(control)) {
-        *text = ClipText::fromDocumentText(plain->textCursor().selectedText());
+        *text = fromDocumentText(plain->textCursor().selectedText());
         return true;
     }
     if (auto *rich = qobject_cast<QTextEdit *>(control)) {
-        *text = ClipText::fromDocumentText(rich->textCursor().selectedText());
+        *text = fromDocumentText(rich->textCursor().selectedText());
         return true;
     }
     if (QLineEdit *lineEdit = lineEditOf(control)) {

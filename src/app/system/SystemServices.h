@@ -24,6 +24,13 @@ public:
     virtual bool setText(const QString &text, QString *error) = 0;
     // Removes every format from the clipboard.
     virtual bool clear(QString *error) = 0;
+    // The X11 primary selection's text, where the system has one.
+    virtual bool readSelectionText(QString *text, QString *error)
+    {
+        Q_UNUSED(text);
+        Q_UNUSED(error);
+        return false;
+    }
 };
 
 enum class MessageIcon { None, Exclamation };

@@ -1,0 +1,143 @@
+#include "LineIndex.h"
+
+void LineIndex::reset(int length)
+{
+    m_starts.clear();
+    m_breaks.clear();
+    m_starts.append(0);
+    m_starts.append(length);
+    m_breaks.append(quint8(LineBreak::None));
+    m_stepLine = 0;
+    m_stepLength = 0;
+    for (int &count : m_breakCounts)
+        count = 0;
+    m_breakCounts[int(LineBreak::None)] = 1;
+}
+
+int LineIndex::lineOf(int position) const
+{
+    int low = 0;
+    int high = lineCount() - 1;
+    if (position >= start(high))
+        return high;
+    while (low < high) {
+        const int middle = (low + high + 1) / 2;
+        if (start(middle) <= position)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return low;
+}
+
+void LineIndex::setLineBreak(int line, LineBreak lineBreak)
+{
+    --m_breakCounts[m_breaks.at(line)];
+    m_breaks[line] = quint8(lineBreak);
+    ++m_breakCounts[int(lineBreak)];
+}
+
+void LineIndex::applyStep(int upTo)
+{
+    if (m_stepLength != 0) {
+        for (int i = m_stepLine + 1; i <= upTo; ++i)
+            m_starts[i] += m_stepLength;
+    }
+    m_stepLine = upTo;
+    if (m_stepLine >= int(m_starts.size()) - 1) {
+        m_stepLine = int(m_starts.size()) - 1;
+        m_stepLength = 0;
+    }
+}
+
+void LineIndex::backStep(int downTo)
+{
+    if (m_stepLength != 0) {
+        for (int i = downTo + 1; i <= m_stepLine; ++i)
+            m_starts[i] -= m_stepLength;
+    }
+    m_stepLine = downTo;
+}
+
+void LineIndex::changeLength(int line, int delta)
+{
+    if (delta == 0)
+        return;
+    const int entries = int(m_starts.size());
+    if (m_stepLength != 0) {
+        if (line >= m_stepLine) {
+            applyStep(line);
+            m_stepLength += delta;
+        } else if (line >= m_stepLine - entries / 10) {
+            backStep(line);
+            m_stepLength += delta;
+        } else {
+            applyStep(entries - 1);
+            m_stepLine = line;
+            m_stepLength = delta;
+        }
+    } else {
+        m_stepLine = line;
+        m_stepLength = delta;
+    }
+    if (m_stepLine >= entries - 1) {
+        // Nothing follows: the end itself moves.
+        m_starts[entries - 1] += m_stepLength;
+        m_stepLine = entries - 1;
+        m_stepLength = 0;
+    }
+}
+
+void LineIndex::insertLine(int line, int position, LineBreak lineBreak)
+{
+    // Entries up to and including the new one must hold absolute values.
+    if (m_stepLine < line)
+        applyStep(line);
+    m_starts.insert(line, &position, 1);
+    ++m_stepLine;
+    const quint8 value = quint8(lineBreak);
+    m_breaks.insert(line, &value, 1);
+    ++m_breakCounts[value];
+}
+
+void LineIndex::removeLines(int line, int count)
+{
+    if (count <= 0)
+        return;
+    if (line + count - 1 > m_stepLine)
+        applyStep(line + count - 1);
+    m_stepLine -= count;
+    if (m_stepLine < line - 1)
+        m_stepLine = line - 1;
+    for (int i = 0; i < count; ++i)
+        --m_breakCounts[m_breaks.at(line + i)];
+    m_starts.remove(line, count);
+    m_breaks.remove(line, count);
+    if (m_stepLine < 0) {
+        // Every remaining start after the first is pending; make them real.
+        m_stepLine = 0;
+        if (m_stepLength != 0) {
+            for (qsizetype i = 1; i < m_starts.size(); ++i)
+                m_starts[i] += m_stepLength;
+            m_stepLength = 0;
+        }
+    }
+}
+
+void LineIndex::appendLine(int position, LineBreak lineBreak)
+{
+    Q_ASSERT(m_stepLength == 0);
+    const int last = lineCount() - 1;
+    setLineBreak(last, lineBreak);
+    m_starts[m_starts.size() - 1] = position;
+    m_starts.append(position);
+    m_breaks.append(quint8(LineBreak::None));
+    ++m_breakCounts[int(LineBreak::None)];
+    m_stepLine = int(m_starts.size()) - 1;
+}
+
+void LineIndex::setEnd(int length)
+{
+    applyStep(int(m_starts.size()) - 1);
+    m_starts[m_starts.size() - 1] = length;
+}

@@ -1,0 +1,155 @@
+#include "TextDocument.h"
+
+namespace {
+
+bool isSpace(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || QChar::isSpace(c);
+}
+
+} // namespace
+
+TextDocument::TextDocument(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void TextDocument::setText(QStringView text)
+{
+    TextStore store;
+    store.assign(text);
+    setStore(std::move(store));
+}
+
+void TextDocument::setStore(TextStore &&store)
+{
+    m_store = std::move(store);
+    ++m_revision;
+    clearHistory();
+    emit reset();
+}
+
+void TextDocument::clearHistory()
+{
+    const bool hadUndo = isUndoAvailable();
+    const bool hadRedo = isRedoAvailable();
+    m_steps.clear();
+    m_done = 0;
+    notifyHistory(hadUndo, hadRedo);
+}
+
+void TextDocument::notifyHistory(bool hadUndo, bool hadRedo)
+{
+    if (hadUndo != isUndoAvailable())
+        emit undoAvailable(isUndoAvailable());
+    if (hadRedo != isRedoAvailable())
+        emit redoAvailable(isRedoAvailable());
+}
+
+void TextDocument::apply(int position, int count, const TextSpan &inserted)
+{
+    TextChange change;
+    change.position = position;
+    change.removed = count;
+    change.inserted = int(inserted.text.size());
+    change.line = m_store.lineOf(position);
+    change.linesRemoved = count > 0 ? m_store.lineOf(position + count) - change.line : 0;
+    change.linesInserted = int(inserted.breaks.size());
+    emit aboutToChange(change);
+    m_store.remove(position, count);
+    m_store.insert(position, inserted);
+    ++m_revision;
+    emit changed(change);
+}
+
+void TextDocument::replace(int position, int count, QStringView text, EditKind kind, Selection before)
+{
+    if (count == 0 && text.isEmpty())
+        return;
+    // The text as the store holds it: breaks as "\n", of the kind typed breaks take.
+    TextStore parsed;
+    parsed.insert(0, text, m_newLineBreak);
+    const TextSpan inserted = parsed.span(0, parsed.length());
+    const TextSpan removed = m_store.span(position, count);
+
+    const bool hadUndo = isUndoAvailable();
+    const bool hadRedo = isRedoAvailable();
+    m_steps.resize(m_done); // a new edit ends what could be redone
+    if (!mergeIntoLast(position, count, removed, inserted, kind)) {
+        if (!m_steps.empty())
+            m_steps.back().open = false;
+        m_steps.push_back(Step{position, removed, inserted, before, kind, true});
+    }
+    m_done = m_steps.size();
+    apply(position, count, inserted);
+    notifyHistory(hadUndo, hadRedo);
+}
+
+bool TextDocument::mergeIntoLast(int position, int count, const TextSpan &removed,
+                                 const TextSpan &inserted, EditKind kind)
+{
+    if (m_steps.empty() || kind == EditKind::Other)
+        return false;
+    Step &last = m_steps.back();
+    if (!last.open || last.kind != kind)
+        return false;
+    if (kind == EditKind::Typing) {
+        if (count != 0 || position != last.position + int(last.inserted.text.size()))
+            return false;
+        // A word ends where a character follows a space: the next word is a
+        // step of its own.
+        const QString &typed = last.inserted.text;
+        const QString &text = inserted.text;
+        if (!typed.isEmpty() && isSpace(typed.back().unicode()) && !text.isEmpty()
+            && !isSpace(text.front().unicode()))
+            return false;
+        last.inserted.text += text;
+        last.inserted.breaks += inserted.breaks;
+        return true;
+    }
+    // Deleting: Backspace takes what lies just before, Delete what lies just after.
+    if (!inserted.text.isEmpty() || !last.inserted.text.isEmpty())
+        return false;
+    if (position + count == last.position) {
+        last.removed.text.prepend(removed.text);
+        last.removed.breaks.prepend(removed.breaks);
+        last.position = position;
+        return true;
+    }
+    if (position == last.position) {
+        last.removed.text += removed.text;
+        last.removed.breaks += removed.breaks;
+        return true;
+    }
+    return false;
+}
+
+void TextDocument::closeUndoGroup()
+{
+    if (!m_steps.empty())
+        m_steps.back().open = false;
+}
+
+TextDocument::Selection TextDocument::undo()
+{
+    if (!isUndoAvailable())
+        return {};
+    const bool hadRedo = isRedoAvailable();
+    Step &step = m_steps[--m_done];
+    step.open = false;
+    apply(step.position, int(step.inserted.text.size()), step.removed);
+    notifyHistory(true, hadRedo);
+    return step.before;
+}
+
+TextDocument::Selection TextDocument::redo()
+{
+    if (!isRedoAvailable())
+        return {};
+    const bool hadUndo = isUndoAvailable();
+    const Step &step = m_steps[m_done++];
+    apply(step.position, int(step.removed.text.size()), step.inserted);
+    notifyHistory(hadUndo, true);
+    const int end = step.position + int(step.inserted.text.size());
+    return Selection{end, end};
+}

@@ -1,0 +1,97 @@
+#pragma once
+// A text being edited: the store, the history of edits for undo and redo, and
+// the notices a view needs to follow each change.
+
+#include "TextStore.h"
+
+#include <QObject>
+#include <vector>
+
+// One change, as a view sees it: count characters removed at position and
+// others inserted there; the lines after `line` that went and came.
+struct TextChange
+{
+    int position = 0;
+    int removed = 0;
+    int inserted = 0;
+    int line = 0;
+    int linesRemoved = 0;
+    int linesInserted = 0;
+};
+
+class TextDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How an edit groups with the one before it in the history.
+    enum class EditKind {
+        Other,    // a step of its own
+        Typing,   // typed characters join into words
+        Deleting, // Backspace and Delete join while they go on
+    };
+    struct Selection
+    {
+        int anchor = 0;
+        int position = 0;
+    };
+
+    explicit TextDocument(QObject *parent = nullptr);
+
+    const TextStore &store() const { return m_store; }
+    int length() const { return m_store.length(); }
+    QString text(int from, int count) const { return m_store.text(from, count); }
+
+    // Whole-text loads: breaks stay as written, the history starts afresh.
+    void setText(QStringView text);
+    void setStore(TextStore &&store);
+
+    // The break that typed and pasted line breaks become.
+    LineBreak newLineBreak() const { return m_newLineBreak; }
+    void setNewLineBreak(LineBreak lineBreak) { m_newLineBreak = lineBreak; }
+
+    // Replaces count characters at position with text (its breaks in any
+    // spelling); `before` is the selection to restore on undo.
+    void replace(int position, int count, QStringView text, EditKind kind, Selection before);
+
+    bool isUndoAvailable() const { return m_done > 0; }
+    bool isRedoAvailable() const { return m_done < m_steps.size(); }
+    // Undo and redo give back the selection that goes with the text they leave.
+    Selection undo();
+    Selection redo();
+    // The next edit starts a step of its own.
+    void closeUndoGroup();
+
+    // Grows with every change, so a stale copy can tell.
+    quint64 revision() const { return m_revision; }
+
+signals:
+    void aboutToChange(const TextChange &change);
+    void changed(const TextChange &change);
+    void reset();
+    void undoAvailable(bool available);
+    void redoAvailable(bool available);
+
+private:
+    struct Step
+    {
+        int position = 0;
+        TextSpan removed;
+        TextSpan inserted;
+        Selection before;
+        EditKind kind = EditKind::Other;
+        bool open = true;
+    };
+    // Joins the edit to the last step where it continues it; false otherwise.
+    bool mergeIntoLast(int position, int count, const TextSpan &removed, const TextSpan &inserted,
+                       EditKind kind);
+    void apply(int position, int count, const TextSpan &inserted);
+    void clearHistory();
+    void notifyHistory(bool hadUndo, bool hadRedo);
+
+    TextStore m_store;
+    std::vector<Step> m_steps;
+    size_t m_done = 0;
+    quint64 m_revision = 0;
+    LineBreak m_newLineBreak = LineBreak::LF;
+};

@@ -1,0 +1,78 @@
+#pragma once
+// The one store of a text: its UTF-16 characters in a gap vector and an index
+// of its lines. A line break of any kind (LF, CRLF, CR) is held as one "\n"
+// character, and the index remembers which kind each line ends with, so the
+// text can be written back exactly as it came. Every other character, U+2028
+// and U+2029 included, is held as itself.
+
+#include "LineBreak.h"
+#include "LineIndex.h"
+#include "SplitVector.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+// A stretch of text taken out of a store, with the kind of each of its breaks,
+// so that it can be put back exactly (the undo history keeps these).
+struct TextSpan
+{
+    QString text;      // "\n" for each break
+    QByteArray breaks; // one LineBreak per "\n" of text, in order
+};
+
+class TextStore
+{
+public:
+    // Longest text a store can hold: positions are ints.
+    static constexpr qsizetype MaxLength = 0x7FFFFFFF - 1;
+
+    TextStore() = default;
+    TextStore(TextStore &&) noexcept = default;
+    TextStore &operator=(TextStore &&) noexcept = default;
+
+    int length() const { return int(m_text.size()); }
+    int lineCount() const { return m_lines.lineCount(); }
+    int lineStart(int line) const { return m_lines.start(line); }
+    // Where the line's text ends: at its break, or at the end of the text.
+    int lineEnd(int line) const
+    {
+        return line + 1 < lineCount() ? m_lines.start(line + 1) - 1 : length();
+    }
+    int lineLength(int line) const { return lineEnd(line) - lineStart(line); }
+    int lineOf(int position) const { return m_lines.lineOf(position); }
+    LineBreak lineBreak(int line) const { return m_lines.lineBreak(line); }
+    int breakCount(LineBreak kind) const { return m_lines.breakCount(kind); }
+    // The kind of the last break, or None when the text has none.
+    LineBreak lastBreak() const;
+
+    char16_t at(int position) const { return m_text.at(position); }
+    // Characters from..from+count, breaks as "\n".
+    QString text(int from, int count) const;
+    QString text() const { return text(0, length()); }
+    void copy(char16_t *out, int from, int count) const { m_text.copyOut(out, from, count); }
+    TextSpan span(int from, int count) const;
+
+    // Inserts text whose breaks may be written "\r\n", "\r" or "\n". Each
+    // break keeps its own kind, or, with uniform set, becomes that kind.
+    void insert(int position, QStringView text, LineBreak uniform = LineBreak::None);
+    void insert(int position, const TextSpan &span);
+    void remove(int from, int count);
+    // Replaces everything, breaks kept as they are written.
+    void assign(QStringView text);
+
+    // The first occurrence of pattern ("\n" matching any break) that starts
+    // at or after from, or -1.
+    int find(QStringView pattern, int from, Qt::CaseSensitivity cs) const;
+
+    // The text as the two runs around the gap, for writing it out whole.
+    QStringView firstPart() const;
+    QStringView secondPart() const;
+
+private:
+    friend class TextBuilder;
+    void insertNormalized(int position, const char16_t *text, int count, const quint8 *breaks);
+
+    SplitVector<char16_t> m_text;
+    LineIndex m_lines;
+};

@@ -1,0 +1,206 @@
+// The text store and its line index, against a plain string under random edits.
+
+#include "text/TextBuilder.h"
+#include "text/TextDocument.h"
+#include "text/TextStore.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+// The reference holds each break as one private-use character that names its kind.
+constexpr char16_t Marker[] = {0, 0xE001, 0xE002, 0xE003}; // by LineBreak
+
+QString toReference(QStringView text, LineBreak uniform = LineBreak::None)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        LineBreak kind = LineBreak::None;
+        if (text[i] == u'\r') {
+            kind = i + 1 < text.size() && text[i + 1] == u'\n' ? LineBreak::CRLF : LineBreak::CR;
+            if (kind == LineBreak::CRLF)
+                ++i;
+        } else if (text[i] == u'\n') {
+            kind = LineBreak::LF;
+        }
+        if (kind == LineBreak::None)
+            out += text[i];
+        else
+            out += QChar(Marker[int(uniform == LineBreak::None ? kind : uniform)]);
+    }
+    return out;
+}
+
+bool isMarker(QChar c)
+{
+    return c.unicode() >= 0xE001 && c.unicode() <= 0xE003;
+}
+
+QString fromReference(QString reference)
+{
+    for (QChar &c : reference) {
+        if (isMarker(c))
+            c = u'\n';
+    }
+    return reference;
+}
+
+QString randomText(QRandomGenerator &random, int maxLength)
+{
+    static const char16_t alphabet[] = {u'a', u'b', u'A', u' ', u'\r', u'\n', 0x2029, 0x2028, 0xFDD0,
+                                        0, 0x85, 0xE9, u'\t'};
+    QString text;
+    const int n = int(random.bounded(maxLength + 1));
+    for (int i = 0; i < n; ++i)
+        text += QChar(alphabet[random.bounded(int(std::size(alphabet)))]);
+    return text;
+}
+
+void compare(const TextStore &store, const QString &reference)
+{
+    QCOMPARE(store.text(), fromReference(reference));
+    int line = 0;
+    int start = 0;
+    for (qsizetype i = 0; i <= reference.size(); ++i) {
+        if (i == reference.size() || isMarker(reference[i])) {
+            QCOMPARE(store.lineStart(line), start);
+            QCOMPARE(store.lineEnd(line), int(i));
+            const LineBreak kind = i == reference.size()
+                ? LineBreak::None
+                : LineBreak(std::find(std::begin(Marker), std::end(Marker), reference[i].unicode()) - Marker);
+            QCOMPARE(store.lineBreak(line), kind);
+            QCOMPARE(store.lineOf(start), line);
+            QCOMPARE(store.lineOf(int(i)), line);
+            ++line;
+            start = int(i) + 1;
+        }
+    }
+    QCOMPARE(store.lineCount(), line);
+}
+
+} // namespace
+
+class tst_TextStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void randomEditsAgainstReference();
+    void builderInPieces();
+    void findAcrossTheGap();
+    void historyRestoresBreaks();
+};
+
+void tst_TextStore::randomEditsAgainstReference()
+{
+    QRandomGenerator random(20261209);
+    for (int round = 0; round < 40; ++round) {
+        const QString first = randomText(random, 200);
+        TextStore store;
+        store.assign(first);
+        QString reference = toReference(first);
+        compare(store, reference);
+        for (int step = 0; step < 60; ++step) {
+            const int length = store.length();
+            if (random.bounded(3) == 0 && length > 0) {
+                const int at = int(random.bounded(length));
+                const int count = int(random.bounded(qMin(40, length - at) + 1));
+                // A span taken out goes back exactly.
+                const TextSpan span = store.span(at, count);
+                QCOMPARE(span.text, fromReference(reference.mid(at, count)));
+                store.remove(at, count);
+                reference.remove(at, count);
+                if (random.bounded(4) == 0) {
+                    store.insert(at, span);
+                    QString back;
+                    int b = 0;
+                    for (const QChar c : span.text)
+                        back += c == u'\n' ? QChar(Marker[int(span.breaks.at(b++))]) : c;
+                    reference.insert(at, back);
+                }
+            } else {
+                const int at = int(random.bounded(length + 1));
+                const QString text = randomText(random, 30);
+                const LineBreak uniform = random.bounded(2) ? LineBreak::None : LineBreak::CRLF;
+                store.insert(at, text, uniform);
+                reference.insert(at, toReference(text, uniform));
+            }
+            compare(store, reference);
+        }
+    }
+}
+
+void tst_TextStore::builderInPieces()
+{
+    QRandomGenerator random(7);
+    for (int round = 0; round < 200; ++round) {
+        const QString text = randomText(random, 400);
+        TextBuilder builder(random.bounded(2) ? text.size() : 0);
+        for (qsizetype at = 0; at < text.size();) {
+            // Pieces may end between the CR and the LF of one break.
+            const qsizetype n = qMin<qsizetype>(text.size() - at, 1 + random.bounded(9));
+            builder.append(QStringView(text).mid(at, n));
+            at += n;
+        }
+        const TextStore store = builder.take();
+        compare(store, toReference(text));
+        TextStore whole;
+        whole.assign(text);
+        QCOMPARE(store.lastBreak(), whole.lastBreak());
+    }
+}
+
+void tst_TextStore::findAcrossTheGap()
+{
+    TextStore store;
+    store.assign(QStringLiteral("alpha\r\nbeta gamma\rdelta"));
+    // Edits leave the gap in the middle of the text; matches straddle it.
+    store.insert(9, QStringLiteral("X"));
+    store.remove(9, 1);
+    const QString flat = store.text();
+    for (const QString pattern : {QStringLiteral("BETA"), QStringLiteral("a\nb"), QStringLiteral("ta g"),
+                                  QStringLiteral("delta"), QStringLiteral("zeta")}) {
+        for (int from = 0; from <= flat.size(); ++from)
+            QCOMPARE(store.find(pattern, from, Qt::CaseInsensitive),
+                     int(flat.indexOf(pattern, from, Qt::CaseInsensitive)));
+    }
+    QCOMPARE(store.find(QStringLiteral("BETA"), 0, Qt::CaseSensitive), -1);
+    QCOMPARE(store.find(QString(), 0, Qt::CaseSensitive), -1);
+}
+
+void tst_TextStore::historyRestoresBreaks()
+{
+    TextDocument document;
+    document.setText(u"one\r\ntwo\rthree\nfour");
+    document.setNewLineBreak(LineBreak::CRLF);
+    document.replace(2, 9, u"X\nY", TextDocument::EditKind::Other, {});
+    QCOMPARE(document.store().text(), QStringLiteral("onX\nYee\nfour"));
+    QCOMPARE(document.store().lineBreak(0), LineBreak::CRLF); // typed breaks take the text's own kind
+    QCOMPARE(document.store().lineBreak(1), LineBreak::LF);
+    document.undo();
+    QCOMPARE(document.store().text(), QStringLiteral("one\ntwo\nthree\nfour"));
+    QCOMPARE(document.store().lineBreak(0), LineBreak::CRLF);
+    QCOMPARE(document.store().lineBreak(1), LineBreak::CR);
+    QCOMPARE(document.store().lineBreak(2), LineBreak::LF);
+    document.redo();
+    QCOMPARE(document.store().text(), QStringLiteral("onX\nYee\nfour"));
+
+    // Typing joins into words; Backspaces join while they go on.
+    document.setText(u"");
+    for (const QChar c : QStringLiteral("hello world"))
+        document.replace(document.length(), 0, QString(c), TextDocument::EditKind::Typing, {});
+    document.replace(10, 1, {}, TextDocument::EditKind::Deleting, {});
+    document.replace(9, 1, {}, TextDocument::EditKind::Deleting, {});
+    QCOMPARE(document.store().text(), QStringLiteral("hello wor"));
+    document.undo();
+    QCOMPARE(document.store().text(), QStringLiteral("hello world"));
+    document.undo();
+    QCOMPARE(document.store().text(), QStringLiteral("hello "));
+    document.undo();
+    QCOMPARE(document.store().text(), QString());
+    QVERIFY(!document.isUndoAvailable());
+}
+
+QTEST_APPLESS_MAIN(tst_TextStore)
+#include "tst_textstore.moc"
