@@ -4,7 +4,6 @@
 
 #include <QAbstractScrollArea>
 #include <QKeyEvent>
-#include <QPlainTextEdit>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QString>
@@ -74,14 +73,34 @@ inline double timed(QAbstractScrollArea *view, const std::function<void()> &work
     return t.nsecsElapsed() / 1e6;
 }
 
-// One typed character at the very end of the text, as the keyboard sends it.
-inline void typeAtEnd(QPlainTextEdit &edit)
+// A key as the keyboard sends it: press and release.
+inline void key(QWidget &target, Qt::Key code, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                const QString &text = QString())
 {
-    edit.moveCursor(QTextCursor::End);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-    QCoreApplication::sendEvent(&edit, &press);
-    QCoreApplication::sendEvent(&edit, &release);
+    QKeyEvent press(QEvent::KeyPress, code, modifiers, text);
+    QKeyEvent release(QEvent::KeyRelease, code, modifiers, text);
+    QCoreApplication::sendEvent(&target, &press);
+    QCoreApplication::sendEvent(&target, &release);
+}
+
+// CPU time this process has used, in milliseconds.
+inline double cpuMilliseconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// The share of one core the process uses while it sits for a few seconds
+// with nothing to do, in percent; then done.
+inline void measureRest(int seconds, std::function<void()> done)
+{
+    const double before = cpuMilliseconds();
+    QTimer::singleShot(seconds * 1000, [before, seconds, done] {
+        report("rest_cpu_percent", (cpuMilliseconds() - before) / (seconds * 10.0));
+        done();
+    });
 }
 
 // Calls done once the view has painted for the first time and the event

@@ -41,6 +41,12 @@ int main(int argc, char **argv)
     auto afterStart = [&] {
         bench::report("startup_ms", bench::clock().nsecsElapsed() / 1e6);
         bench::report("peak_rss_mb", bench::peakMegabytes());
+        if (args.mode == QLatin1String("rest")) {
+            QApplication::setActiveWindow(&edit);
+            edit.setFocus();
+            bench::measureRest(5, [] { QCoreApplication::quit(); });
+            return;
+        }
         if (args.mode != QLatin1String("ops")) {
             QCoreApplication::quit();
             return;
@@ -84,9 +90,24 @@ int main(int argc, char **argv)
         }));
         bench::report("not_found_messages", 0);
 
+        bench::report("page_up_200_ms", bench::timed(&edit, [&] {
+            bench::key(edit, Qt::Key_End, Qt::ControlModifier);
+            for (int i = 0; i < 200; ++i) {
+                bench::key(edit, Qt::Key_PageUp);
+                edit.viewport()->repaint();
+            }
+        }));
+        bench::report("copy_all_ms", bench::timed(&edit, [&] {
+            bench::key(edit, Qt::Key_A, Qt::ControlModifier);
+            edit.copy();
+        }));
+
         edit.setPlainText(readText(args.rest.value(0)));
+        bench::key(edit, Qt::Key_End, Qt::ControlModifier);
         edit.viewport()->repaint();
-        bench::report("type_single_line_ms", bench::timed(&edit, [&] { bench::typeAtEnd(edit); }));
+        bench::report("type_single_line_ms", bench::timed(&edit, [&] {
+            bench::key(edit, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        }));
         bench::report("peak_rss_after_ops_mb", bench::peakMegabytes());
         QCoreApplication::quit();
     };

@@ -1,7 +1,9 @@
 // Quillpad measured: start-up until shown and idle, then, with "ops", the
-// commands on a large file. Usage:
+// commands on a large file, or with "rest", the processor time it takes while
+// it sits. Usage:
 //   quillpad_bench startup FILE | --clipboard N
 //   quillpad_bench ops FILE SINGLE_LINE_FILE OUT_FILE
+//   quillpad_bench rest FILE
 #include "BenchProbe.h"
 
 #include "app/ClipText.h"
@@ -12,7 +14,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QTextCursor>
 
 namespace {
 
@@ -50,12 +51,18 @@ int main(int argc, char **argv)
     auto afterStart = [&] {
         bench::report("startup_ms", bench::clock().nsecsElapsed() / 1e6);
         bench::report("peak_rss_mb", bench::peakMegabytes());
+        frm_Quillpad &frm = *Module1::mainWindow();
+        ClipText &clip = *frm.clipText();
+        if (args.mode == QLatin1String("rest")) {
+            QApplication::setActiveWindow(&frm);
+            clip.setFocus();
+            bench::measureRest(5, [] { QCoreApplication::quit(); });
+            return;
+        }
         if (args.mode != QLatin1String("ops")) {
             QCoreApplication::quit();
             return;
         }
-        frm_Quillpad &frm = *Module1::mainWindow();
-        ClipText &clip = *frm.clipText();
         dialogs.answer = args.source;
         bench::report("open_ms", bench::timed(&clip, [&] { frm.open_it_Click(); }));
         dialogs.answer = args.rest.value(1);
@@ -80,10 +87,25 @@ int main(int argc, char **argv)
         bench::report("recolour_ms", bench::timed(&clip, [&] { frm.mnu_blue_Click(); }));
         bench::report("not_found_messages", messages.shown);
 
+        bench::report("page_up_200_ms", bench::timed(&clip, [&] {
+            bench::key(clip, Qt::Key_End, Qt::ControlModifier);
+            for (int i = 0; i < 200; ++i) {
+                bench::key(clip, Qt::Key_PageUp);
+                clip.viewport()->repaint();
+            }
+        }));
+        bench::report("copy_all_ms", bench::timed(&clip, [&] {
+            bench::key(clip, Qt::Key_A, Qt::ControlModifier);
+            frm.copy_to_clip_Click();
+        }));
+
         dialogs.answer = args.rest.value(0);
         frm.open_it_Click();
+        bench::key(clip, Qt::Key_End, Qt::ControlModifier);
         clip.viewport()->repaint();
-        bench::report("type_single_line_ms", bench::timed(&clip, [&] { bench::typeAtEnd(clip); }));
+        bench::report("type_single_line_ms", bench::timed(&clip, [&] {
+            bench::key(clip, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        }));
         bench::report("peak_rss_after_ops_mb", bench::peakMegabytes());
         QCoreApplication::quit();
     };

@@ -2,7 +2,8 @@
 """Runs quillpad_bench and baseline_bench side by side, several rounds each,
 and prints one table of medians with the ratio Quillpad / baseline.
 
-Usage: run_bench.py BUILD_DIR [--rounds N]"""
+Usage: run_bench.py BUILD_DIR [--rounds N] [--quick]
+(--quick leaves out the 200 MB start-up, which takes the baseline minutes)"""
 import os
 import statistics
 import subprocess
@@ -47,12 +48,16 @@ def run(binary, args, env):
 def main():
     build = sys.argv[1]
     rounds = int(sys.argv[sys.argv.index('--rounds') + 1]) if '--rounds' in sys.argv else 5
+    quick = '--quick' in sys.argv
     programs = {'quillpad': os.path.join(build, 'bench', 'quillpad_bench'),
                 'baseline': os.path.join(build, 'bench', 'baseline_bench')}
     env = dict(os.environ, QT_QPA_PLATFORM=os.environ.get('QT_QPA_PLATFORM', 'offscreen'))
     with tempfile.TemporaryDirectory(prefix='quillpad-bench-') as tmp:
         files = {}
-        for label, size in (('1 MB', 1 << 20), ('10 MB', 10 << 20), ('50 MB', 50 << 20)):
+        sizes = [('1 MB', 1 << 20), ('10 MB', 10 << 20), ('50 MB', 50 << 20)]
+        if not quick:
+            sizes.append(('200 MB', 200 << 20))
+        for label, size in sizes:
             files[label] = os.path.join(tmp, label.replace(' ', '') + '.txt')
             make_lines(files[label], size, marker_every=500 if label == '50 MB' else 0)
         single = os.path.join(tmp, 'single.txt')
@@ -60,15 +65,18 @@ def main():
         out = os.path.join(tmp, 'saved.txt')
 
         cases = [('start-up, 1 KB clipboard', ['startup', '--clipboard', '1024'], 'startup_ms')]
-        for label in ('1 MB', '10 MB', '50 MB'):
+        for label, _ in sizes:
             cases.append(('start-up, %s file' % label, ['startup', files[label]], 'startup_ms'))
         cases.append(('start-up, 1 MB single line', ['startup', single], 'startup_ms'))
+        cases.append(('CPU at rest, 1 MB line shown (%)', ['rest', single], 'rest_cpu_percent'))
         ops = ['ops', files['50 MB'], single, out]
         op_rows = [('Open 50 MB', 'open_ms'), ('Save As 50 MB', 'save_ms'),
                    ('search, string at the end', 'search_end_ms'),
                    ('find alone, 50 MB, no match', 'find_whole_text_ms'),
                    ('Find Again x 1000', 'find_again_1000_ms'),
                    ('colour command, 50 MB', 'recolour_ms'),
+                   ('Ctrl+End, 200 x Page Up, 50 MB', 'page_up_200_ms'),
+                   ('select all and Copy, 50 MB', 'copy_all_ms'),
                    ('typed character, 1 MB line', 'type_single_line_ms'),
                    ('peak memory, 50 MB file (MB)', 'peak_rss_mb')]
 
@@ -86,13 +94,13 @@ def main():
                     results.setdefault((label, program), []).append(values[key])
 
         rows = [label for label, _, _ in cases] + [label for label, _ in op_rows]
-        print('%-34s %12s %12s %8s' % ('measure (median, ms unless noted)', 'Quillpad', 'baseline', 'ratio'))
-        print('-' * 70)
+        print('%-36s %12s %12s %8s' % ('measure (median, ms unless noted)', 'Quillpad', 'baseline', 'ratio'))
+        print('-' * 72)
         for label in rows:
             q = statistics.median(results[(label, 'quillpad')])
             b = statistics.median(results[(label, 'baseline')])
             ratio = q / b if b else float('nan')
-            print('%-34s %12.1f %12.1f %8.2f' % (label, q, b, ratio))
+            print('%-36s %12.1f %12.1f %8.3f' % (label, q, b, ratio))
 
 
 if __name__ == '__main__':

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -33,6 +34,7 @@ private slots:
     void saveRoundTrips();
     void failedSaveLeavesTheFileAndSaysWhy();
     void fiftyMegabytesOpenAndSaveBack();
+    void randomBytesComeBackExactly();
 
 private:
     frm_Quillpad &openFile(fake::System &system, const QString &path);
@@ -369,6 +371,51 @@ void tst_Files::fiftyMegabytesOpenAndSaveBack()
     const QByteArray written = support::readFile(out);
     QCOMPARE(written.size(), bytes.size());
     QVERIFY(written == bytes);
+}
+
+void tst_Files::randomBytesComeBackExactly()
+{
+    // Pieces files are made of: breaks of every kind, separators and
+    // noncharacters in UTF-8, NUL and C1 controls, bytes that are not UTF-8.
+    const QList<QByteArray> pieces{
+        "a", "Zz", " ", "\t", "\r", "\n", "\r\n", "\n\r", "\xE2\x80\xA9", "\xE2\x80\xA8", "\xEF\xB7\x90",
+        "\xEF\xB7\x91", QByteArray(1, '\0'), "\xC2\x85", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xFF", "\x81", "\x9D",
+        "\xEF\xBB\xBF"};
+    QRandomGenerator random(4242);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.txt"));
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    fake::System system;
+    frm_Quillpad &frm = support::start();
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray bytes;
+        const int count = int(random.bounded(12));
+        for (int i = 0; i < count; ++i)
+            bytes += pieces.at(random.bounded(int(pieces.size())));
+        support::writeFile(in, bytes);
+        openFile(system, in);
+        system.fileDialogs.answers.push_back(out);
+        frm.action(QStringLiteral("save_as"))->trigger();
+
+        // What comes back: the same bytes, and a line end where the file did
+        // not end with one, in the style of its last break.
+        QByteArray expected = bytes;
+        if (!bytes.endsWith('\r') && !bytes.endsWith('\n')) {
+            const qsizetype lf = bytes.lastIndexOf('\n');
+            const qsizetype cr = bytes.lastIndexOf('\r');
+            if (lf < 0 && cr < 0)
+                expected += "\n";
+            else if (lf > cr)
+                expected += lf > 0 && bytes.at(lf - 1) == '\r' ? "\r\n" : "\n";
+            else
+                expected += "\r";
+        }
+        const QByteArray saved = support::readFile(out);
+        QVERIFY2(saved == expected, qPrintable(QStringLiteral("%1 came back as %2")
+                                                   .arg(QString::fromLatin1(bytes.toHex(' ')),
+                                                        QString::fromLatin1(saved.toHex(' ')))));
+    }
+    QVERIFY(system.messages.shown.isEmpty());
 }
 
 QTEST_MAIN(tst_Files)

@@ -508,6 +508,15 @@ int TextLayouts::positionAtX(const RowRef &row, qreal x)
         + fromLayout(row.line, row.piece, at);
 }
 
+int TextLayouts::laidOutPieces(int number) const
+{
+    const auto found = m_lines.find(number);
+    if (found == m_lines.end())
+        return 0;
+    return int(std::count_if(found->second.pieces.begin(), found->second.pieces.end(),
+                             [](const Piece &piece) { return piece.layout != nullptr; }));
+}
+
 void TextLayouts::trim(const RowRef &top)
 {
     if (m_lines.size() > MaxCachedLines) {

@@ -88,6 +88,9 @@ public:
     qreal xOf(int position);
     int positionAtX(const RowRef &row, qreal x);
 
+    // How many pieces of a line are laid out now.
+    int laidOutPieces(int line) const;
+
     // Drops layouts far from the row at the top of the view.
     void trim(const RowRef &top);
 

@@ -84,6 +84,7 @@ public:
     TextLayouts &layouts() { return m_layouts; }
 
     QMenu *createStandardContextMenu();
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
     // Where the caret can stand next to position: never inside a surrogate
     // pair or between a letter and its marks; a line break is one step.
@@ -132,7 +133,6 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
-    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;

@@ -1,0 +1,376 @@
+// The text view on a real widget: keys, mouse, long lines, input methods,
+// screen readers and what it does at rest.
+
+#include "text/TextView.h"
+
+#include <QAccessible>
+#include <QAccessibleTextInterface>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QTest>
+
+namespace {
+
+struct View : TextView
+{
+    View()
+    {
+        setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        resize(300, 200);
+        show();
+        QApplication::setActiveWindow(this);
+        setFocus();
+    }
+    void key(int code, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QTest::keyClick(this, Qt::Key(code), mods);
+    }
+    // The middle of the character at position, in the viewport.
+    QPoint at(int position) { return characterRect(position).center(); }
+    int paints = 0;
+    QRegion painted;
+};
+
+QString manyLines(int count)
+{
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+class tst_TextView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void typingAndDeletingByWholeCharacters();
+    void movingAndSelectingWithKeys();
+    void undoRedoAndTheClipboard();
+    void mouseClicksDragsAndWheel();
+    void scrollingReachesBothEndsWithoutJumps();
+    void longLineIsLaidOutInPieces();
+    void restingRepaintsOnlyTheCaret();
+    void inputMethod();
+    void screenReaderInterface();
+    void dropAndReservedKeys();
+};
+
+void tst_TextView::typingAndDeletingByWholeCharacters()
+{
+    View v;
+    QTest::keyClicks(&v, QStringLiteral("ab"));
+    v.key(Qt::Key_Return);
+    v.key(Qt::Key_Tab);
+    QCOMPARE(v.toPlainText(), QStringLiteral("ab\n\t"));
+    QCOMPARE(v.document().store().lineBreak(0), LineBreak::LF);
+    v.document().setNewLineBreak(LineBreak::CRLF); // a break typed takes the text's own kind
+    v.key(Qt::Key_Enter);
+    QCOMPARE(v.document().store().lineBreak(1), LineBreak::CRLF);
+
+    // A surrogate pair, a letter with two marks, a CRLF: each goes as one.
+    v.setPlainText(QString::fromUtf8("x😀e\u0301\u0308\r\ny"));
+    v.setPosition(v.length() - 1);
+    v.key(Qt::Key_Backspace);
+    QCOMPARE(v.toPlainText(), QString::fromUtf8("x😀e\u0301\u0308y"));
+    v.key(Qt::Key_Backspace);
+    QCOMPARE(v.toPlainText(), QString::fromUtf8("x😀y"));
+    v.key(Qt::Key_Left);
+    QCOMPARE(v.position(), 1);
+    v.key(Qt::Key_Delete);
+    QCOMPARE(v.toPlainText(), QStringLiteral("xy"));
+    v.setPlainText(u"one two three");
+    v.setPosition(13);
+    v.key(Qt::Key_Backspace, Qt::ControlModifier);
+    QCOMPARE(v.toPlainText(), QStringLiteral("one two "));
+
+    // Over capacity, a key types nothing.
+    v.setMaxLength(8);
+    QTest::keyClicks(&v, QStringLiteral("z"));
+    QCOMPARE(v.toPlainText(), QStringLiteral("one two "));
+}
+
+void tst_TextView::movingAndSelectingWithKeys()
+{
+    View v;
+    v.setPlainText(u"alpha beta\ngamma");
+    v.key(Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(v.position(), 16);
+    v.key(Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(v.position(), 0);
+    v.key(Qt::Key_Right, Qt::ControlModifier);
+    QCOMPARE(v.position(), 6);
+    v.key(Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(v.selectedText(), QStringLiteral("beta"));
+    v.key(Qt::Key_Left); // collapses to the start
+    QCOMPARE(v.position(), 6);
+    QVERIFY(!v.hasSelection());
+    v.key(Qt::Key_Down); // keeps the column
+    QCOMPARE(v.position(), 16);
+    v.key(Qt::Key_Up);
+    QCOMPARE(v.position(), 6);
+    v.key(Qt::Key_End);
+    QCOMPARE(v.position(), 10);
+    v.key(Qt::Key_Home, Qt::ShiftModifier);
+    QCOMPARE(v.selectedText(), QStringLiteral("alpha beta"));
+    v.key(Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(v.selectedText(), v.toPlainText());
+
+    // Home and End stay on the row of a wrapped line.
+    v.setPlainText(QString(2000, u'w'));
+    v.setPosition(0);
+    v.key(Qt::Key_Down);
+    const int secondRow = v.position();
+    QVERIFY(secondRow > 10 && secondRow < 200);
+    v.key(Qt::Key_End);
+    QCOMPARE(v.position(), 2 * secondRow - 1); // just before the next row starts
+    v.key(Qt::Key_Home);
+    QCOMPARE(v.position(), secondRow);
+
+    // Page Down moves the caret and the view by a page.
+    v.setPlainText(manyLines(500));
+    v.setPosition(0);
+    v.key(Qt::Key_PageDown);
+    const int line = v.document().store().lineOf(v.position());
+    QCOMPARE(line, v.visibleRows() - 1);
+    QVERIFY(v.topPosition() > 0);
+    v.key(Qt::Key_PageUp);
+    QCOMPARE(v.position(), 0);
+    QCOMPARE(v.topPosition(), 0);
+}
+
+void tst_TextView::undoRedoAndTheClipboard()
+{
+    View v;
+    QTest::keyClicks(&v, QStringLiteral("hello world"));
+    v.key(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(v.toPlainText(), QStringLiteral("hello "));
+    v.key(Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(v.toPlainText(), QStringLiteral("hello world"));
+    v.key(Qt::Key_Z, Qt::ControlModifier);
+    v.key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(v.toPlainText(), QStringLiteral("hello world"));
+    QCOMPARE(v.position(), 11);
+
+    v.setSelection(0, 5);
+    v.key(Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("hello"));
+    v.key(Qt::Key_Delete, Qt::ShiftModifier); // cut
+    QCOMPARE(v.toPlainText(), QStringLiteral(" world"));
+    v.key(Qt::Key_End);
+    v.key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(v.toPlainText(), QStringLiteral(" worldhello"));
+    v.setSelection(0, 6);
+    v.key(Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(v.toPlainText(), QStringLiteral("hello"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral(" world"));
+
+    // The right-click menu offers the same, enabled as they apply.
+    std::unique_ptr<QMenu> menu(v.createStandardContextMenu());
+    QStringList enabled;
+    for (QAction *action : menu->actions()) {
+        if (!action->isSeparator() && action->isEnabled())
+            enabled << action->text();
+    }
+    QCOMPARE(enabled, (QStringList{"&Undo", "&Paste", "Select All"}));
+}
+
+void tst_TextView::mouseClicksDragsAndWheel()
+{
+    View v;
+    v.setPlainText(u"first word\nsecond line here");
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, v.at(3));
+    QCOMPARE(v.position(), 3);
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, Qt::ShiftModifier, v.at(13));
+    QCOMPARE(v.selectedText(), QStringLiteral("st word\nse"));
+
+    QTest::mouseDClick(v.viewport(), Qt::LeftButton, {}, v.at(7));
+    QCOMPARE(v.selectedText(), QStringLiteral("word"));
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, v.at(7)); // the third click
+    QCOMPARE(v.selectedText(), QStringLiteral("first word\n"));
+
+    QTest::mousePress(v.viewport(), Qt::LeftButton, {}, v.at(1));
+    QMouseEvent move(QEvent::MouseMove, v.at(14), v.viewport()->mapToGlobal(v.at(14)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(v.viewport(), &move);
+    QTest::mouseRelease(v.viewport(), Qt::LeftButton, {}, v.at(14));
+    QCOMPARE(v.selectedText(), QStringLiteral("irst word\nsec"));
+
+    v.setPlainText(manyLines(1000));
+    QWheelEvent wheel(QPointF(50, 50), v.viewport()->mapToGlobal(QPointF(50, 50)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(v.viewport(), &wheel);
+    QCOMPARE(v.topPosition(), v.document().store().lineStart(QApplication::wheelScrollLines()));
+}
+
+void tst_TextView::scrollingReachesBothEndsWithoutJumps()
+{
+    View v;
+    // Lines of every length, so that estimated heights are off.
+    QString text;
+    for (int i = 0; i < 3000; ++i)
+        text += QString(i * 37 % 700, u'x') + u'\n';
+    text += QStringLiteral("the very end");
+    v.setPlainText(text);
+    QScrollBar *bar = v.verticalScrollBar();
+    bar->setValue(bar->maximum());
+    // The last row sits at the bottom of the view.
+    const int last = v.length() - 1;
+    const QRect lastRect = v.characterRect(last);
+    QVERIFY(!lastRect.isNull());
+    QVERIFY(lastRect.bottom() < v.viewport()->height());
+    QVERIFY(lastRect.bottom() + v.rowHeight() >= v.viewport()->height() - 2);
+    bar->setValue(0);
+    QCOMPARE(v.topPosition(), 0);
+
+    // Laying out lines above refines the scroll bar, never the text shown.
+    bar->setValue(bar->maximum() / 2);
+    const int top = v.topPosition();
+    for (int line = 0; line < 200; line += 7)
+        v.layouts().layout(line, 0);
+    v.viewport()->repaint();
+    QCOMPARE(v.topPosition(), top);
+    v.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QVERIFY(v.topPosition() > top);
+}
+
+void tst_TextView::longLineIsLaidOutInPieces()
+{
+    View v;
+    QString line;
+    while (line.size() < 1 << 20)
+        line += QStringLiteral("word ");
+    v.setPlainText(line);
+    QVERIFY(v.layouts().pieceCount(0) > 100);
+    v.key(Qt::Key_End, Qt::ControlModifier);
+    v.viewport()->repaint();
+    QTest::keyClicks(&v, QStringLiteral("xyz"));
+    v.viewport()->repaint();
+    QVERIFY(v.toPlainText().endsWith(QStringLiteral("word xyz")));
+    // Only the pieces on screen are laid out.
+    QVERIFY(v.layouts().laidOutPieces(0) <= 3);
+    v.key(Qt::Key_Home, Qt::ControlModifier);
+    v.viewport()->repaint();
+    QCOMPARE(v.topPosition(), 0);
+    QVERIFY(v.layouts().laidOutPieces(0) <= 6);
+}
+
+void tst_TextView::restingRepaintsOnlyTheCaret()
+{
+    View v;
+    v.setPlainText(manyLines(200));
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    QTest::qWait(50);
+    struct Watch : QObject
+    {
+        QList<QRect> rects;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                rects << static_cast<QPaintEvent *>(event)->rect();
+            return false;
+        }
+    } watch;
+    v.viewport()->installEventFilter(&watch);
+    QTest::qWait(QGuiApplication::styleHints()->cursorFlashTime() + 100);
+    QVERIFY(!watch.rects.isEmpty()); // the caret blinks
+    for (const QRect &rect : watch.rects)
+        QVERIFY2(rect.width() <= 8 && rect.height() <= v.rowHeight(), qPrintable(QString::number(rect.width())));
+}
+
+void tst_TextView::inputMethod()
+{
+    View v;
+    v.setPlainText(u"ab");
+    v.setPosition(1);
+    QInputMethodEvent compose(QStringLiteral("ka"), {{QInputMethodEvent::Cursor, 2, 1, QVariant()}});
+    QApplication::sendEvent(&v, &compose);
+    QCOMPARE(v.toPlainText(), QStringLiteral("ab")); // shown, not yet text
+    v.viewport()->repaint();
+    QCOMPARE(v.inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("ab"));
+    QCOMPARE(v.inputMethodQuery(Qt::ImCursorPosition).toInt(), 1);
+    QVERIFY(v.inputMethodQuery(Qt::ImCursorRectangle).toRectF().isValid());
+
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("か"));
+    QApplication::sendEvent(&v, &commit);
+    QCOMPARE(v.toPlainText(), QString::fromUtf8("aかb"));
+    QCOMPARE(v.position(), 2);
+
+    // A commit that replaces what lies before the caret, as a correction does.
+    QInputMethodEvent correct;
+    correct.setCommitString(QStringLiteral("X"), -2, 2);
+    QApplication::sendEvent(&v, &correct);
+    QCOMPARE(v.toPlainText(), QStringLiteral("Xb"));
+
+    QInputMethodEvent select(QString(), {{QInputMethodEvent::Selection, 0, 2, QVariant()}});
+    QApplication::sendEvent(&v, &select);
+    QCOMPARE(v.inputMethodQuery(Qt::ImCurrentSelection).toString(), QStringLiteral("Xb"));
+    QCOMPARE(v.inputMethodQuery(Qt::ImAnchorPosition).toInt(), 0);
+    QVERIFY(v.inputMethodQuery(Qt::ImEnabled).toBool());
+}
+
+void tst_TextView::screenReaderInterface()
+{
+    View v;
+    v.setPlainText(u"Hello there\nsecond line");
+    v.setSelection(6, 11);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&v);
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::EditableText);
+    QVERIFY(iface->state().multiLine && iface->state().editable);
+    QAccessibleTextInterface *text = iface->textInterface();
+    QVERIFY(text);
+    QCOMPARE(text->characterCount(), 23);
+    QCOMPARE(text->text(0, -1), v.toPlainText());
+    QCOMPARE(text->cursorPosition(), 11);
+    int start = 0, end = 0;
+    text->selection(0, &start, &end);
+    QCOMPARE(QPair(start, end), QPair(6, 11));
+    QCOMPARE(text->textAtOffset(7, QAccessible::WordBoundary, &start, &end), QStringLiteral("there"));
+    QCOMPARE(text->textAtOffset(14, QAccessible::LineBoundary, &start, &end), QStringLiteral("second line"));
+    QCOMPARE(text->textAfterOffset(2, QAccessible::LineBoundary, &start, &end), QStringLiteral("second line"));
+    QVERIFY(text->characterRect(0).isValid());
+    QCOMPARE(text->offsetAtPoint(v.viewport()->mapToGlobal(v.at(4))), 4);
+    QAccessibleEditableTextInterface *editable = iface->editableTextInterface();
+    QVERIFY(editable);
+    editable->replaceText(0, 5, QStringLiteral("Howdy"));
+    QCOMPARE(v.toPlainText(), QStringLiteral("Howdy there\nsecond line"));
+    text->setCursorPosition(3);
+    QCOMPARE(v.position(), 3);
+}
+
+void tst_TextView::dropAndReservedKeys()
+{
+    View v;
+    v.setPlainText(u"[]");
+    QMimeData data;
+    data.setText(QStringLiteral("dropped"));
+    const QPoint at = v.at(1) - QPoint(v.characterRect(1).width() / 2, 0);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(v.viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(v.viewport(), &drop);
+    QCOMPARE(v.toPlainText(), QStringLiteral("[dropped]"));
+
+    // A key the window keeps for its own shortcut is not claimed.
+    v.setReservedShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+    QKeyEvent reserved(QEvent::ShortcutOverride, Qt::Key_Insert, Qt::ShiftModifier);
+    QApplication::sendEvent(&v, &reserved);
+    QVERIFY(!reserved.isAccepted());
+    QKeyEvent own(QEvent::ShortcutOverride, Qt::Key_V, Qt::ControlModifier);
+    QApplication::sendEvent(&v, &own);
+    QVERIFY(own.isAccepted());
+}
+
+QTEST_MAIN(tst_TextView)
+#include "tst_textview.moc"
