@@ -6,8 +6,10 @@ window state. Every wait is bounded, and every process is ended afterwards.
 
 Usage: e2e.py QUILLPAD SCENARIO"""
 import os
+import json
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -31,11 +33,43 @@ def wait_for(what, check, timeout=WAIT):
         time.sleep(0.05)
 
 
+def descendants(pid):
+    """Every process below pid, deepest first."""
+    children = {}
+    for entry in os.listdir('/proc'):
+        if entry.isdigit():
+            try:
+                with open('/proc/%s/stat' % entry) as f:
+                    parent = int(f.read().rsplit(')', 1)[1].split()[1])
+            except (OSError, IndexError, ValueError):
+                continue
+            children.setdefault(parent, []).append(int(entry))
+    found = []
+    for child in children.get(pid, []):
+        found += descendants_of(children, child)
+    return found
+
+
+def descendants_of(children, pid):
+    found = []
+    for child in children.get(pid, []):
+        found += descendants_of(children, child)
+    return found + [pid]
+
+
+def cpu_seconds(pid):
+    """Processor time a process has used so far."""
+    with open('/proc/%d/stat' % pid) as f:
+        fields = f.read().rsplit(')', 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
+
+
 class Desktop:
     """Xvfb with openbox on a display of its own."""
 
     def __init__(self):
         self.procs = []
+        self.buses = []
         self.tmp = tempfile.mkdtemp(prefix='quillpad-e2e-')
         try:
             self.start()
@@ -95,7 +129,34 @@ class Desktop:
             raise Failure('%s failed: %s' % (' '.join(argv), result.stderr.decode(errors='replace')))
         return result.stdout.decode('utf-8', errors='replace')
 
+    def session_bus(self):
+        """A D-Bus session bus of the desktop's own, on which the accessibility
+        bus and its registry start when first asked for."""
+        read_fd, write_fd = os.pipe()
+        bus = self.spawn(['dbus-daemon', '--session', '--nofork', '--print-address=%d' % write_fd],
+                         pass_fds=(write_fd,))
+        os.close(write_fd)
+        address = b''
+        deadline = time.monotonic() + WAIT
+        while not address.endswith(b'\n'):
+            if time.monotonic() > deadline:
+                raise Failure('dbus-daemon did not start')
+            chunk = os.read(read_fd, 256)
+            if not chunk:
+                raise Failure('dbus-daemon ended at start')
+            address += chunk
+        os.close(read_fd)
+        self.env['DBUS_SESSION_BUS_ADDRESS'] = address.decode().strip()
+        self.buses.append(bus.pid)
+
     def close(self):
+        # What the buses started for themselves goes first, by process id.
+        for pid in self.buses:
+            for child in descendants(pid):
+                try:
+                    os.kill(child, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
         for proc in reversed(self.procs):
             if proc.poll() is None:
                 proc.kill()
@@ -315,8 +376,69 @@ def no_display(binary):
         raise Failure('said %r' % lines[0])
 
 
+def screen_reader(d, binary):
+    """A screen reader's client reads the text area's text and caret over AT-SPI."""
+    d.session_bus()
+    d.env['QT_LINUX_ACCESSIBILITY_ALWAYS_ON'] = '1'
+    path = write(d, 'read me.txt', 'first line\nsecond l\u00ecne\n'.encode('utf-8'))
+    q = Quillpad(d, binary, path)
+    d.keys('ctrl+Home', 'Down', 'Right', 'Right')
+    # The client needs python3's own AT-SPI bindings (Debian's python3-pyatspi).
+    python = sys.executable
+    if subprocess.run([python, '-c', 'import pyatspi'], capture_output=True).returncode != 0:
+        python = '/usr/bin/python3'
+    reader = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'atspi_read.py')
+    out = subprocess.run([python, reader, 'Quillpad'], env=d.env, capture_output=True, text=True,
+                         timeout=3 * WAIT)
+    try:
+        seen = json.loads(out.stdout.strip().splitlines()[-1])
+    except (IndexError, ValueError):
+        raise Failure('the AT-SPI client said %r %r' % (out.stdout, out.stderr[-500:]))
+    if 'error' in seen:
+        raise Failure(seen['error'])
+    expect('text read', seen['text'], 'first line\nsecond l\u00ecne\n')
+    expect('caret read', seen['caret'], 13)
+    expect('program still running', q.proc.poll(), None)
+
+
+def typing_in_a_long_line(d, binary):
+    """Typing at the end of a one-megabyte line keeps up with the keyboard,
+    and the note takes no processor time once it is done."""
+    path = write(d, 'long.txt', b'word ' * (1 << 20 // 5))
+    q = Quillpad(d, binary, path)
+    d.keys('ctrl+End')
+    typed = 'keeping pace with the keys ' * 8
+    d.run(['xdotool', 'type', '--delay', '10', typed], check=False)
+    # Every key is in, at most the usual wait after the last one.
+    d.keys('ctrl+shift+Home', 'ctrl+Insert', 'ctrl+End')
+    text = wait_for('the typed text', lambda: (d.clipboard() or '').endswith(typed) and d.clipboard())
+    expect('length', len(text), (1 << 20 // 5) * 5 + len(typed))
+    time.sleep(1)
+    before = cpu_seconds(q.proc.pid)
+    time.sleep(3)
+    used = (cpu_seconds(q.proc.pid) - before) / 3
+    if used > 0.05:
+        raise Failure('the note used %.1f%% of a core at rest' % (used * 100))
+
+
+def primary_selection(d, binary):
+    """Selecting sets the X11 primary selection; the middle button pastes it."""
+    path = write(d, 'primary.txt', b'alpha beta gamma')
+    q = Quillpad(d, binary, path)
+    d.keys('ctrl+Home', 'ctrl+shift+Right')
+    wait_for('the primary selection', lambda: d.run(['xclip', '-selection', 'primary', '-o'],
+                                                    check=False) == 'alpha ')
+    proc = subprocess.Popen(['xclip', '-selection', 'primary', '-i'], env=d.env, stdin=subprocess.PIPE,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc.communicate(b'XY', timeout=WAIT)
+    # The middle button at the very start of the text.
+    d.run(['xdotool', 'mousemove', '--window', q.window, '5', '30', 'click', '2'])
+    expect('note text', q.text(), 'XYalpha beta gamma')
+
+
 SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_selection, paste,
-                                     stay_on_top, search, save_as, close_with_search_open)}
+                                     stay_on_top, search, save_as, close_with_search_open,
+                                     screen_reader, typing_in_a_long_line, primary_selection)}
 
 
 def main():

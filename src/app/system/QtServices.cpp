@@ -48,6 +48,15 @@ bool QtClipboard::setText(const QString &text, QString *error)
     return true;
 }
 
+bool QtClipboard::readSelectionText(QString *text, QString *error)
+{
+    QClipboard *clipboard = systemClipboard(error);
+    if (!clipboard || !clipboard->supportsSelection())
+        return false;
+    *text = clipboard->text(QClipboard::Selection);
+    return true;
+}
+
 bool QtClipboard::clear(QString *error)
 {
     QClipboard *clipboard = systemClipboard(error);

@@ -14,6 +14,7 @@ public:
     bool readText(QString *text, QString *error) override;
     bool setText(const QString &text, QString *error) override;
     bool clear(QString *error) override;
+    bool readSelectionText(QString *text, QString *error) override;
 };
 
 class QtMessageBoxes final : public MessageBoxes
