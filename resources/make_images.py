@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's own pictures: the About box picture (160 x 100, 256
-colours, BMP) and the 32 x 32, 16-colour icon (PNG). Run it again only when
-the pictures change; its output is committed next to it."""
+colours, BMP) and the 32 x 32, 16-colour icon, as a PNG for the desktop and as
+XPM source for the window (compiled in, so the note's window needs no image
+reader at start-up). Run it again only when the pictures change; its output
+is committed next to it."""
 import struct
 import zlib
 
@@ -107,6 +109,21 @@ def write_png4(path, rows):
         f.write(png)
 
 
+def write_xpm(path, name, rows):
+    h, w = len(rows), len(rows[0])
+    pal, index = palette_of(rows, 16)
+    keys = 'abcdefghijklmnop'
+    lines = ['/* XPM */', 'static const char *const %s[] = {' % name, '"%d %d %d 1",' % (w, h, len(pal))]
+    lines += ['"%s c #%02X%02X%02X",' % (keys[i], r, g, b) for i, (r, g, b) in enumerate(pal)]
+    lines += ['"%s",' % ''.join(keys[index[c]] for c in row) for row in rows]
+    lines[-1] = lines[-1].rstrip(',')
+    lines.append('};')
+    with open(path, 'w') as f:
+        f.write('\n'.join(lines) + '\n')
+
+
 if __name__ == '__main__':
     write_bmp8('about.bmp', picture(160, 100, 5))
-    write_png4('quillpad.png', picture(32, 32, 2.5))
+    icon = picture(32, 32, 2.5)
+    write_png4('quillpad.png', icon)
+    write_xpm('quillpad.xpm', 'quillpad_xpm', picture(32, 32, 2.5))

@@ -2,9 +2,9 @@
 // screen like a paper note.
 
 #include "app/Module1.h"
+#include "app/ProgramIcon.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 
@@ -41,7 +41,7 @@ int main(int argc, char **argv)
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(Module1::ProgramName);
     QApplication::setApplicationVersion(QStringLiteral("1.0.11"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillpad/quillpad.png")));
+    QApplication::setWindowIcon(programIcon());
 
     Module1::Main(commandLine);
     return app.exec();

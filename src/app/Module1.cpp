@@ -1,5 +1,6 @@
 #include "Module1.h"
 
+#include "NoteStyle.h"
 #include "frm_Quillpad.h"
 #include "../files/TextFile.h"
 #include "../search/frm_search.h"
@@ -107,6 +108,7 @@ static void startFromClipboard(frm_Quillpad &frm)
 void Main(const QString &commandLine)
 {
     s_ending = false;
+    NoteStyle::install();
     if (!s_mainWindow)
         s_mainWindow = new frm_Quillpad();
     frm_Quillpad &frm = *s_mainWindow;

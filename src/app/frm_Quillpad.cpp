@@ -1,6 +1,7 @@
 #include "frm_Quillpad.h"
 
 #include "ClipText.h"
+#include "ProgramIcon.h"
 #include "Module1.h"
 #include "ResizeRule.h"
 #include "Twips.h"
@@ -13,6 +14,7 @@
 #include "../window/CWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
 
@@ -31,7 +33,7 @@ frm_Quillpad::frm_Quillpad(QWidget *parent)
 {
     setObjectName(QStringLiteral("frm_Quillpad"));
     setWindowTitle(Module1::DesignCaption);
-    setWindowIcon(QIcon(QStringLiteral(":/quillpad/quillpad.png")));
+    setWindowIcon(programIcon());
 
     // The window's own yellow shows only where the text area does not reach.
     auto *client = new QWidget(this);

@@ -50,9 +50,13 @@ void TextLayouts::configure(const QFont &font, int width)
     m_charWidth = qMax<qreal>(1, metrics.horizontalAdvance(u'x'));
     m_tabStop = 8 * metrics.horizontalAdvance(u' ');
     m_blankWidth = metrics.horizontalAdvance(QChar(0x00A0));
+    // Names are painted smaller than the text. Their width is reckoned from
+    // the text's own font, so the smaller one is loaded only when a name is
+    // painted.
+    constexpr qreal NameScale = 0.7;
     m_symbolFont = font;
-    m_symbolFont.setPointSizeF(font.pointSizeF() > 0 ? font.pointSizeF() * 0.7 : 6);
-    m_symbolWidth = QFontMetricsF(m_symbolFont).horizontalAdvance(QStringLiteral("FDD0")) + 4;
+    m_symbolFont.setPointSizeF(font.pointSizeF() > 0 ? font.pointSizeF() * NameScale : 6);
+    m_symbolWidth = std::ceil(metrics.horizontalAdvance(QStringLiteral("FDD0")) * NameScale) + 4;
     rebuild();
 }
 
