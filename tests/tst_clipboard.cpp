@@ -125,11 +125,14 @@ void tst_Clipboard::failedPasteWarnsAndChangesNothing()
     frm.action(QStringLiteral("paste_from_clip"))->trigger();
 
     QCOMPARE(system.messages.shown.size(), 2);
-    for (const fake::Message &m : std::as_const(system.messages.shown)) {
-        QCOMPARE(m.text, FullWarning);
-        QCOMPARE(m.title, QStringLiteral("Quillpad Warning!"));
-        QCOMPARE(m.icon, sys::MessageIcon::Exclamation);
-    }
+    // A clipboard that cannot be read is said as such: the holder did not answer.
+    QCOMPARE(system.messages.shown.at(0).text, QStringLiteral("clipboard held by another program"));
+    QCOMPARE(system.messages.shown.at(0).title, Module1::applicationTitle());
+    // Past the capacity, the fixed warning.
+    const fake::Message &m = system.messages.shown.at(1);
+    QCOMPARE(m.text, FullWarning);
+    QCOMPARE(m.title, QStringLiteral("Quillpad Warning!"));
+    QCOMPARE(m.icon, sys::MessageIcon::Exclamation);
     QCOMPARE(clip.Text(), QStringLiteral("abcdef"));
     QCOMPARE(clip.SelText(), QStringLiteral("bc"));
     QVERIFY(frm.isVisible()); // and the program goes on

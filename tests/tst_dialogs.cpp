@@ -57,7 +57,7 @@ void tst_Dialogs::setNameLayout()
     QCOMPARE(dlg.Input_Name()->geometry(), Twips::rect(120, 450, 4695, 375));
     QCOMPARE(dlg.Input_Name()->palette().color(QPalette::Base), QColor(224, 224, 224));
     QCOMPARE(dlg.Input_Name()->palette().color(QPalette::Text), QColor(0, 0, 0));
-    QCOMPARE(dlg.Input_Name()->maxLength(), 32767); // no maximum of its own
+    QCOMPARE(dlg.Input_Name()->maxLength(), std::numeric_limits<int>::max()); // none of its own // no maximum of its own
     QCOMPARE(dlg.Command1()->text(), QStringLiteral("Okay"));
     QCOMPARE(dlg.Command1()->geometry(), Twips::rect(120, 960, 975, 375));
     QCOMPARE(dlg.Command2()->text(), QStringLiteral("Cancel"));
@@ -218,6 +218,9 @@ void tst_Dialogs::typingLimit()
     field->setCursorPosition(34);
     field->insert(QStringLiteral("more")); // as the context menu's paste does
     QCOMPARE(field->text().size(), 38);
+    // However long: a line edit would cut it at 32767.
+    field->setText(QString(40000, u'n'));
+    QCOMPARE(field->text().size(), 40000);
 
     // The key codes the limit counts.
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));

@@ -2,17 +2,23 @@
 
 #include "files/CommonDialog.h"
 #include "files/FileCommands.h"
+#include "files/ReadWithProgress.h"
+#include "files/TextFile.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"
 
 #include <QAction>
 #include <QDir>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "app/system/QtServices.h"
+
+#include <sys/stat.h>
 
 using Kind = sys::FileDialogRequest::Kind;
 
@@ -35,6 +41,8 @@ private slots:
     void failedSaveLeavesTheFileAndSaysWhy();
     void fiftyMegabytesOpenAndSaveBack();
     void randomBytesComeBackExactly();
+    void slowReadShowsProgressAndCancelKeepsTheNote();
+    void whatCannotBeReadIsRefusedAtOnce();
 
 private:
     frm_Quillpad &openFile(fake::System &system, const QString &path);
@@ -416,6 +424,81 @@ void tst_Files::randomBytesComeBackExactly()
                                                         QString::fromLatin1(saved.toHex(' ')))));
     }
     QVERIFY(system.messages.shown.isEmpty());
+}
+
+void tst_Files::slowReadShowsProgressAndCancelKeepsTheNote()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("eight.txt"));
+    QByteArray bytes;
+    while (bytes.size() < 8 * 1024 * 1024)
+        bytes += "a line of the eight megabytes\n";
+    support::writeFile(path, bytes);
+    fake::System system;
+    system.clipboard.text = QStringLiteral("kept");
+    frm_Quillpad &frm = support::start();
+    ClipText &clip = support::clip();
+    ReadWithProgress::setPauseForTesting(150); // eight pieces: over a second
+
+    // Past half a second the progress shows; the window keeps painting.
+    struct Paints : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    clip.viewport()->installEventFilter(&paints);
+    bool seen = false;
+    bool cancel = true;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        clip.viewport()->update();
+        auto *progress = frm.findChild<QProgressDialog *>(QStringLiteral("reading_progress"));
+        if (progress && progress->isVisible() && !seen) {
+            seen = true;
+            if (cancel) // as the user does
+                progress->findChild<QPushButton *>()->click();
+        }
+    });
+    poll.start(20);
+    openFile(system, path);
+    QVERIFY(seen);
+    QVERIFY(paints.count > 3);
+    QCOMPARE(clip.Text(), QStringLiteral("kept"));
+    QVERIFY(system.messages.shown.isEmpty());
+
+    // Left alone, it ends with the file's text.
+    cancel = false;
+    seen = false;
+    openFile(system, path);
+    ReadWithProgress::setPauseForTesting(0);
+    QVERIFY(seen);
+    QCOMPARE(clip.length(), bytes.size());
+    QVERIFY(system.messages.shown.isEmpty());
+}
+
+void tst_Files::whatCannotBeReadIsRefusedAtOnce()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString big = dir.filePath(QStringLiteral("big.txt"));
+    support::writeFile(big, QByteArray(5000, 'b'));
+    fake::System system;
+    system.clipboard.text = QStringLiteral("kept");
+    support::start();
+    openFile(system, fifo);
+    TextFile::setSizeLimit(1000);
+    openFile(system, big);
+    TextFile::setSizeLimit(0);
+    QCOMPARE(support::clip().Text(), QStringLiteral("kept"));
+    QCOMPARE(system.messages.shown.size(), 2);
+    QVERIFY(system.messages.shown.at(0).text.contains(QDir::toNativeSeparators(fifo)));
+    QVERIFY(system.messages.shown.at(0).text.contains(QStringLiteral("named pipe")));
+    QVERIFY(system.messages.shown.at(1).text.contains(QStringLiteral("too large")));
 }
 
 QTEST_MAIN(tst_Files)

@@ -5,8 +5,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace TextFile;
 
@@ -49,6 +53,9 @@ private slots:
     void utf8ByteOrderMarkIsKeptOutOfTheText();
     void readReportsWhyAFileCannotBeRead();
     void writeIsAllOrNothing();
+    void onlyRegularFilesOfAFittingSizeAreRead();
+    void savingKeepsTheFilesIdentity();
+    void fullDiskLeavesTheFileWhole();
 };
 
 void tst_TextFile::detectsEncodingAndLineBreaks_data()
@@ -185,6 +192,121 @@ void tst_TextFile::writeIsAllOrNothing()
 
     // No temporary file is left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("note.txt")});
+}
+
+void tst_TextFile::onlyRegularFilesOfAFittingSizeAreRead()
+{
+    QTemporaryDir dir;
+    // A FIFO without a writer would block for ever; a device never ends.
+    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const ReadResult pipe = read(fifo);
+    QVERIFY(!pipe.ok);
+    QVERIFY2(pipe.error.contains(QStringLiteral("named pipe")), qPrintable(pipe.error));
+    for (const char *device : {"/dev/zero", "/dev/urandom"}) {
+        const ReadResult endless = read(QString::fromLatin1(device));
+        QVERIFY(!endless.ok);
+        QVERIFY2(endless.error.contains(QStringLiteral("device")), qPrintable(endless.error));
+    }
+
+    // Too large is said before anything is read.
+    const QString path = dir.filePath(QStringLiteral("big.txt"));
+    support::writeFile(path, QByteArray(4096, 'x'));
+    setSizeLimit(1000);
+    const ReadResult big = read(path);
+    setSizeLimit(0);
+    QVERIFY(!big.ok);
+    QVERIFY2(big.error.contains(QStringLiteral("too large")), qPrintable(big.error));
+
+    // A read can be stopped; then it has nothing.
+    ReadControl control;
+    control.cancel = true;
+    const ReadResult stopped = read(path, &control);
+    QVERIFY(stopped.cancelled);
+    QVERIFY(!stopped.ok);
+}
+
+void tst_TextFile::savingKeepsTheFilesIdentity()
+{
+    QTemporaryDir dir;
+    QString error;
+    auto inode = [](const QString &path) {
+        struct stat s{};
+        ::stat(QFile::encodeName(path).constData(), &s);
+        return s;
+    };
+    // Every name of a file with hard links sees the new text: it stays one file.
+    const QString a = dir.filePath(QStringLiteral("a.txt"));
+    const QString b = dir.filePath(QStringLiteral("b.txt"));
+    support::writeFile(a, "old text");
+    QCOMPARE(::link(QFile::encodeName(a).constData(), QFile::encodeName(b).constData()), 0);
+    QVERIFY2(write(a, "new, longer text", &error), qPrintable(error));
+    QCOMPARE(support::readFile(b), QByteArray("new, longer text"));
+    QVERIFY2(write(b, "short", &error), qPrintable(error));
+    QCOMPARE(support::readFile(a), QByteArray("short"));
+    QCOMPARE(inode(a).st_ino, inode(b).st_ino);
+    QCOMPARE(int(inode(a).st_nlink), 2);
+
+    // A symbolic link is written through.
+    const QString link = dir.filePath(QStringLiteral("link.txt"));
+    QVERIFY(QFile::link(a, link));
+    QVERIFY2(write(link, "through the link", &error), qPrintable(error));
+    QCOMPARE(support::readFile(b), QByteArray("through the link"));
+    QVERIFY(QFileInfo(link).isSymLink());
+
+    // A new file takes the usual mode; a replaced one keeps its own, and its
+    // owner and group (here the user "nobody"'s, where the test may set them).
+    const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
+    QVERIFY(write(fresh, "x", &error));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    QCOMPARE(inode(fresh).st_mode & 0777, 0666 & ~mask);
+    const QString owned = dir.filePath(QStringLiteral("owned.txt"));
+    support::writeFile(owned, "x");
+    ::chmod(QFile::encodeName(owned).constData(), 0640);
+    const bool root = ::geteuid() == 0;
+    if (root)
+        QCOMPARE(::chown(QFile::encodeName(owned).constData(), 65534, 65534), 0);
+    QVERIFY2(write(owned, "saved by another user", &error), qPrintable(error));
+    QCOMPARE(support::readFile(owned), QByteArray("saved by another user"));
+    QCOMPARE(inode(owned).st_mode & 07777, mode_t(0640));
+    if (root) {
+        QCOMPARE(inode(owned).st_uid, uid_t(65534));
+        QCOMPARE(inode(owned).st_gid, gid_t(65534));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5); // nothing left over
+}
+
+void tst_TextFile::fullDiskLeavesTheFileWhole()
+{
+    QTemporaryDir dir;
+    // A small file system of its own, where the machine allows one.
+    const QString disk = dir.filePath(QStringLiteral("disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (::geteuid() != 0
+        || QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk}) != 0)
+        QSKIP("a small file system cannot be mounted here (it needs root)");
+    struct Unmount
+    {
+        QString at;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {at}); }
+    } unmount{disk};
+
+    const QString note = disk + QStringLiteral("/note.txt");
+    const QString other = disk + QStringLiteral("/other name.txt");
+    support::writeFile(note, "precious");
+    const QByteArray tooMuch(200 * 1024, 'x');
+    QString error;
+    QVERIFY(!write(note, tooMuch, &error));
+    QCOMPARE(error, QStringLiteral("No space left on device"));
+    QCOMPARE(support::readFile(note), QByteArray("precious"));
+
+    // Written in place (a second name), the same.
+    QCOMPARE(::link(QFile::encodeName(note).constData(), QFile::encodeName(other).constData()), 0);
+    QVERIFY(!write(other, tooMuch, &error));
+    QCOMPARE(error, QStringLiteral("No space left on device"));
+    QCOMPARE(support::readFile(note), QByteArray("precious"));
+    QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 QTEST_MAIN(tst_TextFile)

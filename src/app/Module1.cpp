@@ -2,7 +2,7 @@
 
 #include "NoteStyle.h"
 #include "frm_Quillpad.h"
-#include "../files/TextFile.h"
+#include "../files/ReadWithProgress.h"
 #include "../search/frm_search.h"
 
 #include <QApplication>
@@ -81,14 +81,16 @@ void MsgBox(const QString &text, const QString &title, sys::MessageIcon icon)
 static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
 {
     clip_file_name = commandLine;
-    TextFile::ReadResult file = TextFile::read(clip_file_name);
+    QPointer<frm_Quillpad> window = &frm;
+    TextFile::ReadResult file = ReadWithProgress::read(&frm, clip_file_name);
+    if (!window)
+        return; // closed while the file was read: the program is ending
     if (file.ok)
         frm.loadText(std::move(file.text), file.format);
     frm.setWindowTitle(clip_file_name + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
-    if (!file.ok) {
+    if (!file.ok && !file.cancelled)
         MsgBox(TextFile::readFailureMessage(clip_file_name, file.error));
-    }
 }
 
 static void startFromClipboard(frm_Quillpad &frm)

@@ -215,7 +215,12 @@ void frm_Quillpad::paste_from_clip_Click()
 {
     QString text;
     QString error;
-    if (!sys::services().clipboard->readText(&text, &error) || !m_clipText->setSelText(text)) {
+    if (!sys::services().clipboard->readText(&text, &error)) {
+        // The clipboard's holder did not answer: the note stays as it was.
+        Module1::MsgBox(error);
+        return;
+    }
+    if (!m_clipText->setSelText(text)) {
         Module1::MsgBox(tr("Sorry, the text box is full.  Max characters is 32766."),
                         tr("Quillpad Warning!"), sys::MessageIcon::Exclamation);
         return;

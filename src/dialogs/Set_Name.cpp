@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 Set_Name::Set_Name(QWidget *parent)
     : PlainDialog(parent)
 {
@@ -28,6 +30,9 @@ Set_Name::Set_Name(QWidget *parent)
 
     m_input = new QLineEdit(this);
     m_input->setObjectName(QStringLiteral("Input_Name"));
+    // The field has no maximum of its own (a line edit's is 32767): a name
+    // pasted in is taken whole. Only typing is held to its limit.
+    m_input->setMaxLength(std::numeric_limits<int>::max());
     m_input->setGeometry(Twips::rect(120, 450, 4695, 375));
     QPalette p = m_input->palette();
     p.setColor(QPalette::Base, QColor(224, 224, 224));

@@ -1,12 +1,14 @@
 #include "FileCommands.h"
 
 #include "CommonDialog.h"
+#include "ReadWithProgress.h"
 #include "TextFile.h"
 #include "../app/ClipText.h"
 #include "../app/Module1.h"
 #include "../app/frm_Quillpad.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 namespace FileCommands {
 
@@ -48,7 +50,10 @@ void openFile(frm_Quillpad &frm)
                     false, &name))
         return;
 
-    TextFile::ReadResult file = TextFile::read(name);
+    QPointer<frm_Quillpad> window = &frm;
+    TextFile::ReadResult file = ReadWithProgress::read(&frm, name);
+    if (file.cancelled || !window)
+        return; // the note keeps its text
     if (!file.ok) {
         // The text area keeps its text; the name and folder are already taken.
         Module1::MsgBox(TextFile::readFailureMessage(name, file.error));

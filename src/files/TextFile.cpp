@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QThread>
 
 #include <array>
 #include <cstring>
@@ -70,8 +71,11 @@ bool cancelled(const ReadControl *control)
 
 void progress(ReadControl *control, qint64 bytes)
 {
-    if (control)
-        control->bytesDone.fetch_add(bytes, std::memory_order_relaxed);
+    if (!control)
+        return;
+    control->bytesDone.fetch_add(bytes, std::memory_order_relaxed);
+    if (control->pauseMs > 0)
+        QThread::msleep(control->pauseMs);
 }
 
 Outcome readUtf8(QIODevice &in, TextBuilder &builder, ReadControl *control)
@@ -413,6 +417,150 @@ QByteArray encode(const TextStore &text, const Format &format, Format *used)
     return bytes;
 }
 
+#ifdef Q_OS_UNIX
+namespace {
+
+QString systemReason(int errorNumber)
+{
+    return qt_error_string(errorNumber);
+}
+
+// Writes all of bytes at offset, or sets errno.
+bool writeAll(int fd, const char *bytes, qint64 size, qint64 offset = 0)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, bytes, size_t(qMin<qint64>(size, 1 << 30)), off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+// A new file next to `beside`, written whole and flushed to the disk; its
+// name, or an empty one with errno set.
+QByteArray writeTemporary(const QByteArray &folder, const QByteArray &stem, const QByteArray &bytes)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = folder + '/' + '.' + stem + '.' + QByteArray::number(::getpid()) + '-'
+            + QByteArray::number(attempt) + ".tmp";
+        // Created with the usual mode for a new file, as the user's umask has it.
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return QByteArray();
+        }
+        const bool written = writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+        const int why = errno;
+        ::close(fd);
+        if (!written) {
+            ::unlink(name.constData());
+            errno = why;
+            return QByteArray();
+        }
+        return name;
+    }
+    errno = EEXIST;
+    return QByteArray();
+}
+
+void syncFolder(const QByteArray &folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Writes bytes over the file itself, so that every name it has (hard links)
+// sees them and its owner stays. The new bytes are first written safely
+// elsewhere, and room for them is taken before the file is touched; should
+// writing still fail, the old bytes are put back.
+bool writeInPlace(const QByteArray &file, const QByteArray &folder, const QByteArray &stem,
+                  const QByteArray &bytes, QString *why)
+{
+    QByteArray safe = writeTemporary(folder, stem, bytes);
+    if (safe.isEmpty() && (errno == EACCES || errno == EPERM || errno == EROFS))
+        safe = writeTemporary(QFile::encodeName(QDir::tempPath()), stem, bytes);
+    if (safe.isEmpty()) {
+        *why = systemReason(errno);
+        return false;
+    }
+    auto fail = [&](int errorNumber) {
+        *why = systemReason(errorNumber);
+        ::unlink(safe.constData());
+        return false;
+    };
+    const int fd = ::open(file.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno);
+    QFile old;
+    QByteArray oldBytes;
+    if (old.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        oldBytes = old.readAll();
+    old.close();
+#ifdef FALLOC_FL_KEEP_SIZE
+    if (bytes.size() > oldBytes.size()
+        && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) != 0 && errno == ENOSPC) {
+        const int errorNumber = errno;
+        ::close(fd);
+        return fail(errorNumber);
+    }
+#endif
+    if (!writeAll(fd, bytes.constData(), bytes.size()) || ::ftruncate(fd, off_t(bytes.size())) != 0
+        || ::fsync(fd) != 0) {
+        const int errorNumber = errno;
+        writeAll(fd, oldBytes.constData(), oldBytes.size());
+        ::ftruncate(fd, off_t(oldBytes.size()));
+        ::fsync(fd);
+        ::close(fd);
+        return fail(errorNumber);
+    }
+    ::close(fd);
+    ::unlink(safe.constData());
+    return true;
+}
+
+// Writes bytes to a new file beside the old one and puts it in the old one's
+// place in one step, with the old one's mode, owner and group. False, with
+// errno EPERM, where the owner cannot be kept that way.
+bool writeReplacing(const QByteArray &file, const QByteArray &folder, const QByteArray &stem,
+                    const QByteArray &bytes, const struct stat *old, QString *why)
+{
+    const QByteArray fresh = writeTemporary(folder, stem, bytes);
+    if (fresh.isEmpty()) {
+        *why = systemReason(errno);
+        return false;
+    }
+    auto fail = [&](int errorNumber) {
+        *why = systemReason(errorNumber);
+        ::unlink(fresh.constData());
+        errno = errorNumber;
+        return false;
+    };
+    if (old) {
+        if ((old->st_uid != ::geteuid() || old->st_gid != ::getegid())
+            && ::chown(fresh.constData(), old->st_uid, old->st_gid) != 0)
+            return fail(errno);
+        if (::chmod(fresh.constData(), old->st_mode & 07777) != 0)
+            return fail(errno);
+    }
+    if (::rename(fresh.constData(), file.constData()) != 0)
+        return fail(errno);
+    syncFolder(folder);
+    return true;
+}
+
+} // namespace
+#endif
+
 bool write(const QString &path, const QByteArray &bytes, QString *error)
 {
     auto fail = [error](const QString &why) {
@@ -431,6 +579,39 @@ bool write(const QString &path, const QByteArray &bytes, QString *error)
     if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
         return fail(tr("The file is read-only."));
 
+#ifdef Q_OS_UNIX
+    // A symbolic link is written through: the file it leads to changes.
+    QString target = info.absoluteFilePath();
+    if (info.isSymLink())
+        target = info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
+    const QByteArray file = QFile::encodeName(target);
+    const QFileInfo targetInfo(target);
+    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
+    const QByteArray stem = QFile::encodeName(targetInfo.fileName());
+    QString why;
+    struct stat old{};
+    if (::stat(file.constData(), &old) != 0) {
+        if (errno != ENOENT)
+            return fail(systemReason(errno));
+        if (writeReplacing(file, folder, stem, bytes, nullptr, &why))
+            return true;
+        return fail(why);
+    }
+    if (!S_ISREG(old.st_mode))
+        return fail(tr("It is not a regular file."));
+    // A file with more names than one is written in place, so that all of
+    // them see the new text; so is one whose owner could not be kept by
+    // putting a new file in its place.
+    if (old.st_nlink == 1) {
+        if (writeReplacing(file, folder, stem, bytes, &old, &why))
+            return true;
+        if (errno != EPERM && errno != EACCES)
+            return fail(why);
+    }
+    if (writeInPlace(file, folder, stem, bytes, &why))
+        return true;
+    return fail(why);
+#else
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
@@ -442,6 +623,7 @@ bool write(const QString &path, const QByteArray &bytes, QString *error)
     if (!file.commit())
         return fail(file.errorString());
     return true;
+#endif
 }
 
 } // namespace TextFile

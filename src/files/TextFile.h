@@ -37,6 +37,7 @@ struct ReadControl
     std::atomic<qint64> bytesDone{0};
     std::atomic<qint64> bytesTotal{0};
     std::atomic<bool> cancel{false};
+    int pauseMs = 0; // after each piece; tests slow reading down with it
 };
 
 struct ReadResult

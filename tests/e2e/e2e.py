@@ -183,6 +183,22 @@ class Desktop:
                                 capture_output=True, timeout=WAIT)
         return result.stdout.decode('utf-8') if result.returncode == 0 else None
 
+    def python_with(self, module):
+        """A python3 that has the module: this one, or Debian's own."""
+        if subprocess.run([sys.executable, '-c', 'import ' + module], capture_output=True).returncode == 0:
+            return sys.executable
+        return '/usr/bin/python3'
+
+    def silent_clipboard_owner(self):
+        """Another program that takes the clipboard and never answers for it."""
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'silent_owner.py')
+        proc = subprocess.Popen([self.python_with('Xlib'), script], env=self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        self.procs.append(proc)
+        if proc.stdout.readline().strip() != 'ready':
+            raise Failure('the silent clipboard owner did not start')
+        return proc
+
     # ---- windows and keys
 
     def windows(self, name, visible=True):
@@ -218,11 +234,12 @@ class Desktop:
 
 
 class Quillpad:
-    def __init__(self, desktop, binary, *args):
+    def __init__(self, desktop, binary, *args, activate=True):
         self.desktop = desktop
         self.proc = desktop.spawn([binary] + list(args), cwd=desktop.tmp)
         self.window = wait_for('the note window', lambda: (desktop.windows(':  CLIP') or [None])[0])
-        desktop.activate(self.window)
+        if activate:
+            desktop.activate(self.window)
         time.sleep(0.2)
 
     def text(self):
@@ -384,9 +401,7 @@ def screen_reader(d, binary):
     q = Quillpad(d, binary, path)
     d.keys('ctrl+Home', 'Down', 'Right', 'Right')
     # The client needs python3's own AT-SPI bindings (Debian's python3-pyatspi).
-    python = sys.executable
-    if subprocess.run([python, '-c', 'import pyatspi'], capture_output=True).returncode != 0:
-        python = '/usr/bin/python3'
+    python = d.python_with('pyatspi')
     reader = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'atspi_read.py')
     out = subprocess.run([python, reader, 'Quillpad'], env=d.env, capture_output=True, text=True,
                          timeout=3 * WAIT)
@@ -436,9 +451,70 @@ def primary_selection(d, binary):
     expect('note text', q.text(), 'XYalpha beta gamma')
 
 
+def message_box(d, note):
+    """The message box over the note: a second window with the note's title."""
+    return wait_for('a message box', lambda: ([w for w in d.windows(':  CLIP') if w != note] or [None])[0])
+
+
+def unanswered_clipboard(d, binary):
+    """A clipboard whose holder never answers: the note waits about two
+    seconds, says so once, and keeps its text."""
+    path = write(d, 'kept.txt', b'kept text')
+    q = Quillpad(d, binary, path)
+    for command in (('alt+o', 'g'), ('shift+Insert',)):  # Get New Clip Text, Paste
+        d.silent_clipboard_owner()
+        d.activate(q.window)
+        start = time.monotonic()
+        d.keys(*command)
+        box = message_box(d, q.window)
+        waited = time.monotonic() - start
+        if waited > 5:
+            raise Failure('%s waited %.1f s for the clipboard' % (command, waited))
+        d.activate(box)
+        d.keys('Return')
+        wait_for('the message box to close', lambda: not d.windows(':  CLIP') or d.windows(':  CLIP') == [q.window])
+        expect('note text after %s' % (command,), q.text(), 'kept text')
+
+    # At start-up: an empty note, and the same message.
+    d.silent_clipboard_owner()
+    d.spawn([binary], cwd=d.tmp)
+    start = time.monotonic()
+    note = wait_for('the second note', lambda: ([w for w in d.windows(':  CLIP')
+                                                 if w != q.window and re.fullmatch(r'\d\d:\d\d:\d\d:  CLIP', d.title(w))]
+                                                or [None])[0])
+    wait_for('its message', lambda: len(d.windows(':  CLIP')) == 3)
+    if time.monotonic() - start > 6:
+        raise Failure('start-up waited too long for the clipboard')
+
+
+def print_then_exit(d, binary):
+    """Print, then Exit: the program ends cleanly."""
+    path = write(d, 'print me.txt', b'to the printer')
+    q = Quillpad(d, binary, path)
+    d.keys('alt+f', 'p')
+    box = message_box(d, q.window)  # no printer here, or the report: either way one box
+    d.activate(box)
+    d.keys('Return')
+    wait_for('the message box to close', lambda: d.windows(':  CLIP') == [q.window])
+    d.activate(q.window)
+    d.keys('alt+f', 'x')
+    wait_for('the program to end', lambda: q.proc.poll() is not None)
+    expect('exit status', q.proc.returncode, 0)
+
+
+def fifo_on_the_command_line(d, binary):
+    """A FIFO named on the command line is refused at once, without blocking."""
+    path = os.path.join(d.tmp, 'a pipe')
+    os.mkfifo(path)
+    q = Quillpad(d, binary, path, activate=False)  # its message box takes the focus
+    message_box(d, q.window)
+    expect('program running', q.proc.poll(), None)
+
+
 SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_selection, paste,
                                      stay_on_top, search, save_as, close_with_search_open,
-                                     screen_reader, typing_in_a_long_line, primary_selection)}
+                                     screen_reader, typing_in_a_long_line, primary_selection,
+                                     unanswered_clipboard, print_then_exit, fifo_on_the_command_line)}
 
 
 def main():

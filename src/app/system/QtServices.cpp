@@ -10,6 +10,10 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#ifdef QUILLPAD_HAVE_XCB
+#include "X11Selection.h"
+#endif
+
 namespace sys {
 
 // ---- clipboard -------------------------------------------------------------
@@ -22,13 +26,45 @@ static QClipboard *systemClipboard(QString *error)
     return clipboard;
 }
 
-bool QtClipboard::readText(QString *text, QString *error)
+// On X11 the text is asked of its holder on a connection of our own, with a
+// wait of about two seconds: false, with the reason, when the holder does not
+// answer. Elsewhere, and while this program holds the text itself, Qt's
+// clipboard answers.
+static bool readSystemText(QClipboard::Mode mode, QString *text, QString *error)
 {
     QClipboard *clipboard = systemClipboard(error);
     if (!clipboard)
         return false;
-    *text = clipboard->text(QClipboard::Clipboard);
+#ifdef QUILLPAD_HAVE_XCB
+    const bool ours = mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && !ours) {
+        constexpr int AnswerWaitMs = 2000;
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        QGuiApplication::sync();
+        const X11Selection::Outcome outcome = X11Selection::read(
+            mode == QClipboard::Clipboard ? "CLIPBOARD" : "PRIMARY", AnswerWaitMs, text);
+        QGuiApplication::restoreOverrideCursor();
+        switch (outcome) {
+        case X11Selection::Outcome::Text:
+        case X11Selection::Outcome::NoText:
+            return true;
+        case X11Selection::Outcome::NoAnswer:
+            if (error)
+                *error = QCoreApplication::translate(
+                    "Clipboard", "The program holding the clipboard did not answer, so its text could not be taken.");
+            return false;
+        case X11Selection::Outcome::Unavailable:
+            break; // Qt's clipboard may still reach it
+        }
+    }
+#endif
+    *text = clipboard->text(mode);
     return true;
+}
+
+bool QtClipboard::readText(QString *text, QString *error)
+{
+    return readSystemText(QClipboard::Clipboard, text, error);
 }
 
 bool QtClipboard::setText(const QString &text, QString *error)
@@ -53,8 +89,7 @@ bool QtClipboard::readSelectionText(QString *text, QString *error)
     QClipboard *clipboard = systemClipboard(error);
     if (!clipboard || !clipboard->supportsSelection())
         return false;
-    *text = clipboard->text(QClipboard::Selection);
-    return true;
+    return readSystemText(QClipboard::Selection, text, error);
 }
 
 bool QtClipboard::clear(QString *error)
@@ -127,29 +162,37 @@ std::optional<QString> QtFileDialogs::run(QWidget *parent, const FileDialogReque
 
 // ---- printer ---------------------------------------------------------------
 
-static QPrinter *s_livePrinter = nullptr;
+// The printer must go while the application object still exists, and only
+// once: the printer service alone owns it, and lets go of it then.
+static QtPrinter *s_printerOwner = nullptr;
 
 static void releasePrinter()
 {
-    // The printer must go while the application object still exists.
-    delete s_livePrinter;
-    s_livePrinter = nullptr;
+    if (s_printerOwner)
+        s_printerOwner->release();
 }
 
 QtPrinter::QtPrinter() = default;
 
 QtPrinter::~QtPrinter()
 {
-    if (m_printer.get() == s_livePrinter)
-        (void)m_printer.release();
+    if (s_printerOwner == this)
+        s_printerOwner = nullptr;
+}
+
+void QtPrinter::release()
+{
+    m_printer.reset();
 }
 
 QPrinter &QtPrinter::device()
 {
     if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        s_livePrinter = m_printer.get();
-        qAddPostRoutine(releasePrinter);
+        if (!s_printerOwner) {
+            s_printerOwner = this;
+            qAddPostRoutine(releasePrinter);
+        }
     }
     return *m_printer;
 }

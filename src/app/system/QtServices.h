@@ -38,6 +38,8 @@ public:
     QPrinter &device() override;
     QString unavailableReason() override;
     bool runSetupDialog(QWidget *parent) override;
+    // Lets go of the printer object (as the application ends).
+    void release();
 
 private:
     // Made on first use: asking the print system for its default printer
