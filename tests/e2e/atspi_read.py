@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Reads, as a screen reader does through AT-SPI, the text and the caret of
 the first editable multi-line text of the application named on the command
-line, and prints them as JSON. Waits at most 10 s for it to appear.
+line, or with --labels the texts of all its labels, and prints them as JSON.
+Waits at most 10 s for them to appear.
 
-Usage: atspi_read.py APPLICATION_NAME"""
+Usage: atspi_read.py APPLICATION_NAME [--labels TEXT_EXPECTED]"""
 import json
 import sys
 import time
@@ -28,14 +29,32 @@ def find_text(accessible, depth=0):
     return None
 
 
+def labels(accessible, depth=0):
+    if accessible is None or depth > 12:
+        return []
+    found = []
+    if accessible.getRole() == pyatspi.ROLE_LABEL:
+        found.append(accessible.name)
+    for i in range(accessible.childCount):
+        found += labels(accessible.getChildAtIndex(i), depth + 1)
+    return found
+
+
 def main():
     name = sys.argv[1]
+    wanted = sys.argv[3] if len(sys.argv) > 3 and sys.argv[2] == '--labels' else None
     deadline = time.monotonic() + 10
+    seen = []
     while time.monotonic() < deadline:
         desktop = pyatspi.Registry.getDesktop(0)
         for i in range(desktop.childCount):
             app = desktop.getChildAtIndex(i)
-            if app is not None and app.name == name:
+            if app is not None and app.name == name and wanted is not None:
+                seen = labels(app)
+                if wanted in seen:
+                    print(json.dumps({'labels': seen}))
+                    return 0
+            elif app is not None and app.name == name:
                 found = find_text(app)
                 if found:
                     text = found.queryText()
@@ -43,7 +62,10 @@ def main():
                                       'role': found.getRoleName()}))
                     return 0
         time.sleep(0.2)
-    print(json.dumps({'error': 'no editable text in %s' % name}))
+    if wanted is not None:
+        print(json.dumps({'error': 'no label %r among %r' % (wanted, seen)}))
+    else:
+        print(json.dumps({'error': 'no editable text in %s' % name}))
     return 1
 
 

@@ -183,6 +183,58 @@ class Desktop:
                                 capture_output=True, timeout=WAIT)
         return result.stdout.decode('utf-8') if result.returncode == 0 else None
 
+    def print_server(self):
+        """A CUPS of the desktop's own: private configuration, state and socket,
+        and one queue, NotePrinter, whose jobs land as files in the folder
+        returned. The program finds it through CUPS_SERVER; nothing of the
+        machine's own printing is touched."""
+        root = os.path.join(self.tmp, 'cups')
+        for sub in ('spool', 'cache', 'state', 'log', 'tmp', 'jobs', 'bin/backend', 'bin/daemon'):
+            os.makedirs(os.path.join(root, sub), exist_ok=True)
+        # The backend runs as the print system's own user: it must reach its folder.
+        for folder in (self.tmp, root):
+            os.chmod(folder, 0o755)
+        for sub in ('tmp', 'jobs'):
+            os.chmod(os.path.join(root, sub), 0o777)
+        backend = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'capture_backend')
+        shutil.copy(backend, os.path.join(root, 'bin/backend/capture'))
+        os.symlink('/usr/lib/cups/daemon/cups-exec', os.path.join(root, 'bin/daemon/cups-exec'))
+        socket_path = os.path.join(root, 'cups.sock')
+        with open(os.path.join(root, 'cupsd.conf'), 'w') as f:
+            f.write('Listen %s\nLogLevel info\nDefaultAuthType None\nWebInterface No\nBrowsing Off\n'
+                    '<Location />\n  Order allow,deny\n  Allow all\n</Location>\n'
+                    '<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n'
+                    '</Policy>\n' % socket_path)
+        with open(os.path.join(root, 'cups-files.conf'), 'w') as f:
+            for key, value in (('ServerRoot', root), ('RequestRoot', root + '/spool'),
+                               ('CacheDir', root + '/cache'), ('StateDir', root + '/state'),
+                               ('TempDir', root + '/tmp'), ('ErrorLog', root + '/log/error_log'),
+                               ('AccessLog', root + '/log/access_log'), ('PageLog', root + '/log/page_log'),
+                               ('Printcap', root + '/printcap'), ('ServerBin', root + '/bin'),
+                               ('DataDir', '/usr/share/cups'), ('SystemGroup', 'root')):
+                f.write('%s %s\n' % (key, value))
+        self.spawn(['/usr/sbin/cupsd', '-f', '-c', root + '/cupsd.conf', '-s', root + '/cups-files.conf'])
+        wait_for('the print server', lambda: os.path.exists(socket_path))
+        self.env['CUPS_SERVER'] = socket_path
+        jobs = os.path.join(root, 'jobs')
+        self.run(['lpadmin', '-p', 'NotePrinter', '-E', '-v', 'capture:' + jobs, '-m', 'raw'])
+        self.run(['lpadmin', '-d', 'NotePrinter'])
+        return jobs
+
+    def screen_reader(self, application, *args):
+        """What a screen reader's client reads of the application (atspi_read.py)."""
+        # The client needs python3's own AT-SPI bindings (Debian's python3-pyatspi).
+        reader = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'atspi_read.py')
+        out = subprocess.run([self.python_with('pyatspi'), reader, application] + list(args), env=self.env,
+                             capture_output=True, text=True, timeout=3 * WAIT)
+        try:
+            seen = json.loads(out.stdout.strip().splitlines()[-1])
+        except (IndexError, ValueError):
+            raise Failure('the AT-SPI client said %r %r' % (out.stdout, out.stderr[-500:]))
+        if 'error' in seen:
+            raise Failure(seen['error'])
+        return seen
+
     def python_with(self, module):
         """A python3 that has the module: this one, or Debian's own."""
         if subprocess.run([sys.executable, '-c', 'import ' + module], capture_output=True).returncode == 0:
@@ -400,17 +452,7 @@ def screen_reader(d, binary):
     path = write(d, 'read me.txt', 'first line\nsecond l\u00ecne\n'.encode('utf-8'))
     q = Quillpad(d, binary, path)
     d.keys('ctrl+Home', 'Down', 'Right', 'Right')
-    # The client needs python3's own AT-SPI bindings (Debian's python3-pyatspi).
-    python = d.python_with('pyatspi')
-    reader = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'atspi_read.py')
-    out = subprocess.run([python, reader, 'Quillpad'], env=d.env, capture_output=True, text=True,
-                         timeout=3 * WAIT)
-    try:
-        seen = json.loads(out.stdout.strip().splitlines()[-1])
-    except (IndexError, ValueError):
-        raise Failure('the AT-SPI client said %r %r' % (out.stdout, out.stderr[-500:]))
-    if 'error' in seen:
-        raise Failure(seen['error'])
+    seen = d.screen_reader('Quillpad')
     expect('text read', seen['text'], 'first line\nsecond l\u00ecne\n')
     expect('caret read', seen['caret'], 13)
     expect('program still running', q.proc.poll(), None)
@@ -502,6 +544,23 @@ def print_then_exit(d, binary):
     expect('exit status', q.proc.returncode, 0)
 
 
+def print_through_cups(d, binary):
+    """Print on a real CUPS queue: the report names the queue, and the job
+    that reaches the printer holds the text."""
+    jobs = d.print_server()
+    d.session_bus()  # the report is read as a screen reader reads it
+    d.env['QT_LINUX_ACCESSIBILITY_ALWAYS_ON'] = '1'
+    path = write(d, 'printed.txt', b'Printed through CUPS\nsecond line of the note')
+    q = Quillpad(d, binary, path)
+    d.keys('alt+f', 'p')
+    message_box(d, q.window)
+    d.screen_reader('Quillpad', '--labels', 'Report printed on NotePrinter.')
+    job = wait_for('the job at the printer', lambda: [f for f in os.listdir(jobs) if f.endswith('.out')])
+    text = d.run(['pdftotext', '-layout', os.path.join(jobs, job[0]), '-'])
+    if 'Printed through CUPS' not in text or 'second line of the note' not in text:
+        raise Failure('the printed job held %r' % text[:200])
+
+
 def fifo_on_the_command_line(d, binary):
     """A FIFO named on the command line is refused at once, without blocking."""
     path = os.path.join(d.tmp, 'a pipe')
@@ -514,7 +573,8 @@ def fifo_on_the_command_line(d, binary):
 SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_selection, paste,
                                      stay_on_top, search, save_as, close_with_search_open,
                                      screen_reader, typing_in_a_long_line, primary_selection,
-                                     unanswered_clipboard, print_then_exit, fifo_on_the_command_line)}
+                                     unanswered_clipboard, print_then_exit, fifo_on_the_command_line,
+                                     print_through_cups)}
 
 
 def main():

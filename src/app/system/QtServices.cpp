@@ -214,10 +214,41 @@ QString QtPrinter::unavailableReason()
     return QString();
 }
 
+// Everything a user can choose in the printer dialog, from one printer to another.
+static void copyPrinterSettings(const QPrinter &from, QPrinter &to)
+{
+    if (from.outputFormat() == QPrinter::PdfFormat) {
+        to.setOutputFormat(QPrinter::PdfFormat);
+    } else {
+        to.setOutputFormat(QPrinter::NativeFormat);
+        to.setPrinterName(from.printerName());
+    }
+    to.setOutputFileName(from.outputFileName());
+    to.setPageLayout(from.pageLayout());
+    to.setCopyCount(from.copyCount());
+    to.setCollateCopies(from.collateCopies());
+    to.setColorMode(from.colorMode());
+    to.setDuplex(from.duplex());
+    to.setPageOrder(from.pageOrder());
+    to.setPaperSource(from.paperSource());
+    to.setPrintRange(from.printRange());
+    to.setFromTo(from.fromPage(), from.toPage());
+    to.setFullPage(from.fullPage());
+    to.setDocName(from.docName());
+}
+
 bool QtPrinter::runSetupDialog(QWidget *parent)
 {
-    QPrintDialog dialog(&device(), parent);
-    return dialog.exec() == QDialog::Accepted;
+    // The dialog works on a copy: it changes the printer it is given as
+    // soon as it opens (it picks the system's default printer), so Cancel
+    // must find the program's printer untouched. What is accepted replaces it.
+    auto chosen = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    copyPrinterSettings(device(), *chosen);
+    QPrintDialog dialog(chosen.get(), parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    m_printer = std::move(chosen);
+    return true;
 }
 
 // ---- modal dialogs ---------------------------------------------------------
