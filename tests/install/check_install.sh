@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what a desktop needs:
-# the binary, a valid menu entry, both icons, valid AppStream metadata and a
-# man page that formats without warnings.
+# the binary, a valid menu entry, both icons, valid AppStream metadata, a
+# compressed man page that formats without warnings, the copyright file and
+# the changelog.
 set -euo pipefail
 build="$1"
 prefix="$(mktemp -d)"
@@ -15,7 +16,9 @@ for f in bin/quillpad \
          share/metainfo/$id.metainfo.xml \
          share/icons/hicolor/32x32/apps/quillpad.png \
          share/icons/hicolor/scalable/apps/quillpad.svg \
-         share/man/man1/quillpad.1; do
+         share/man/man1/quillpad.1.gz \
+         share/doc/quillpad/copyright \
+         share/doc/quillpad/changelog.gz; do
     [ -e "$prefix/usr/$f" ] || fail "$f is not installed"
 done
 [ -x "$prefix/usr/bin/quillpad" ] || fail "the binary is not executable"
@@ -29,10 +32,13 @@ grep -qx 'Categories=Utility;TextEditor;' "$desktop" || fail "desktop Categories
 
 appstreamcli validate --no-net "$prefix/usr/share/metainfo/$id.metainfo.xml" || fail "AppStream metadata"
 
-warnings="$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww "$prefix/usr/share/man/man1/quillpad.1" 2>&1 >/dev/null)"
+man="$(mktemp)"
+gzip -dc "$prefix/usr/share/man/man1/quillpad.1.gz" > "$man" || fail "the man page is not gzip-compressed"
+warnings="$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww "$man" 2>&1 >/dev/null)"
 [ -z "$warnings" ] || fail "man page: $warnings"
-LC_ALL=C.UTF-8 groff -man -Tutf8 "$prefix/usr/share/man/man1/quillpad.1" 2>/dev/null | grep -q 'Stay On Top' \
+LC_ALL=C.UTF-8 groff -man -Tutf8 "$man" 2>/dev/null | grep -q 'Stay On Top' \
     || fail "the man page does not describe the menu"
+rm -f "$man"
 
 file_type="$(head -c 8 "$prefix/usr/share/icons/hicolor/32x32/apps/quillpad.png" | od -An -c | tr -d ' ')"
 [[ "$file_type" == *PNG* ]] || fail "the 32x32 icon is not a PNG"
