@@ -3,11 +3,14 @@
 #include "app/Twips.h"
 #include "dialogs/About_Quillpad.h"
 #include "dialogs/Set_Name.h"
+#include "search/frm_search.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"
 #include "app/system/QtServices.h"
 
+#include <QCheckBox>
 #include <QClipboard>
+#include <QStyleOptionButton>
 
 #include <QAction>
 #include <QLabel>
@@ -34,6 +37,7 @@ private slots:
     void eachOpeningStartsAfresh();
     void aboutBox();
     void aboutBoxIsModalAndFresh();
+    void everyTextFitsItsRectangle();
 
 private:
     // Runs Set Window Name with the script acting on the open dialog.
@@ -272,7 +276,8 @@ void tst_Dialogs::aboutBox()
         QCOMPARE(e.label->text(), e.text);
         QCOMPARE(e.label->geometry(), e.rect);
         QCOMPARE(e.label->palette().color(QPalette::WindowText), e.color);
-        QCOMPARE(e.label->font().pointSizeF(), e.points);
+        // The design size, or a little less where a stand-in font is wider.
+        QVERIFY(e.label->font().pointSizeF() <= e.points && e.label->font().pointSizeF() > e.points * 0.75);
         QVERIFY(e.label->font().bold());
         QVERIFY(e.label->alignment() & Qt::AlignHCenter);
         QVERIFY(!e.label->autoFillBackground());
@@ -329,6 +334,63 @@ void tst_Dialogs::aboutBoxIsModalAndFresh()
     QVERIFY(!seen.at(0) && !seen.at(1));
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(support::clip().Text(), QStringLiteral("unchanged"));
+}
+
+namespace {
+
+// Why the widget's text does not fit the rectangle it was laid out in, or nothing.
+QString overflow(QWidget *widget)
+{
+    const QFontMetrics metrics(widget->font());
+    QRect room;
+    QString text;
+    int flags = Qt::TextSingleLine;
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        room = label->contentsRect();
+        text = label->text();
+        flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine);
+    } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const bool check = qobject_cast<QCheckBox *>(button);
+        room = button->style()->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
+                                               &option, button);
+        text = button->text().remove(u'&');
+    } else {
+        return QString();
+    }
+    const QRect need = metrics.boundingRect(room, flags, text);
+    if (need.width() <= room.width() && need.height() <= room.height())
+        return QString();
+    return QStringLiteral("%1 \"%2\" needs %3x%4 in %5x%6 (%7 %8 pt)")
+        .arg(widget->objectName(), text)
+        .arg(need.width()).arg(need.height()).arg(room.width()).arg(room.height())
+        .arg(widget->font().family()).arg(widget->font().pointSizeF());
+}
+
+} // namespace
+
+void tst_Dialogs::everyTextFitsItsRectangle()
+{
+    fake::System system;
+    support::start();
+    Set_Name setName;
+    About_Quillpad about;
+    frm_search &search = Module1::loadedSearchDialog();
+    QStringList problems;
+    for (QWidget *dialog : std::initializer_list<QWidget *>{&setName, &about, &search}) {
+        for (QWidget *widget : dialog->findChildren<QWidget *>()) {
+            const QString problem = overflow(widget);
+            if (!problem.isEmpty())
+                problems << problem;
+        }
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
+    // The name line keeps to one line, as laid out.
+    QVERIFY(!about.Label1()->wordWrap());
+    QVERIFY(QFontMetrics(about.Label1()->font()).horizontalAdvance(about.Label1()->text())
+            <= about.Label1()->contentsRect().width());
 }
 
 QTEST_MAIN(tst_Dialogs)

@@ -58,6 +58,9 @@ void tst_Search::layout()
     QCOMPARE(dlg.parentWidget(), nullptr);
     QCOMPARE(dlg.size(), Twips::toPixels(4680, 2175));
     QVERIFY(!(dlg.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    // The active border's colour, which X11 has not got: its classic grey.
+    QCOMPARE(dlg.palette().color(QPalette::Window), QColor(192, 192, 192));
+    QVERIFY(dlg.autoFillBackground());
     QCOMPARE(dlg.findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("String:"));
     QCOMPARE(dlg.cbo_search()->geometry(), Twips::rect(960, 240, 3495, 315));
     QVERIFY(dlg.cbo_search()->isEditable());

@@ -1,6 +1,8 @@
 #include "Fonts.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QStringList>
 
 namespace Fonts {
@@ -31,6 +33,22 @@ QFont designFont(const QString &family, double pointSize, bool bold, QFont::Styl
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;
+}
+
+void fitText(QLabel *label)
+{
+    QFont font = label->font();
+    const QRect room = label->contentsRect();
+    const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine);
+    constexpr qreal Smallest = 4;
+    for (;;) {
+        const QRect need = QFontMetrics(font).boundingRect(room, flags, label->text());
+        if ((need.width() <= room.width() && need.height() <= room.height()) || font.pointSizeF() <= Smallest)
+            break;
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    if (font != label->font())
+        label->setFont(font);
 }
 
 QFont courierNewBold()

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QTimer>
 
 PlainDialog::PlainDialog(QWidget *parent, Qt::WindowFlags flags)
     : QDialog(parent, flags)
@@ -24,4 +25,14 @@ void PlainDialog::keyPressEvent(QKeyEvent *event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void PlainDialog::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized))
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() || (windowState() & Qt::WindowMinimized))
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+        });
 }

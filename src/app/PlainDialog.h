@@ -2,6 +2,7 @@
 // A dialog without a default or a cancel button. QDialog would press a
 // default button on Enter and close on Escape; here neither key does anything
 // at the dialog's level, so the dialog's own fields decide what Enter means.
+// Its frame offers the close box only.
 
 #include <QDialog>
 #include <initializer_list>
@@ -22,4 +23,8 @@ protected:
     // Push buttons in a QDialog are auto-default; these never are.
     static void neverDefault(std::initializer_list<QPushButton *> buttons);
     void keyPressEvent(QKeyEvent *event) override;
+    // These dialogs have no minimise button. The frame's hints say so, and
+    // most window managers follow them; one that minimises the dialog anyway
+    // (openbox offers it for every dialog) sees it come straight back.
+    void changeEvent(QEvent *event) override;
 };

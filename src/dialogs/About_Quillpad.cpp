@@ -32,6 +32,8 @@ About_Quillpad::About_Quillpad(QWidget *parent)
     m_oslevel = addLabel("oslevel", tr("For Win95/NT 4.0"), Twips::rect(720, 2760, 1575, 375),
                          QColor(255, 255, 0), formFont);
 
+    // The name line stays on one line, as laid out.
+    m_label1->setWordWrap(false);
     Form_Load();
 }
 
@@ -57,6 +59,8 @@ void About_Quillpad::Form_Load()
 {
     // The same line on every system.
     m_oslevel->setText(tr("For Windows 95 (32-bit)"));
+    for (QLabel *label : {m_label1, m_label2, m_label3, m_oslevel})
+        Fonts::fitText(label);
 }
 
 void About_Quillpad::paintEvent(QPaintEvent *event)

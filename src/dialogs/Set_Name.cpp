@@ -27,6 +27,7 @@ Set_Name::Set_Name(QWidget *parent)
     m_label = new QLabel(tr("Enter New Window Name:"), this);
     m_label->setObjectName(QStringLiteral("Label1"));
     m_label->setGeometry(Twips::rect(120, 120, 4695, 255));
+    Fonts::fitText(m_label);
 
     m_input = new QLineEdit(this);
     m_input->setObjectName(QStringLiteral("Input_Name"));

@@ -1,6 +1,7 @@
 #include "frm_search.h"
 
 #include "../app/ClipText.h"
+#include "../app/Fonts.h"
 #include "../app/Module1.h"
 #include "../app/NoIcon.h"
 #include "../app/Twips.h"
@@ -16,6 +17,22 @@
 #include <QPushButton>
 #include <QScreen>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+QColor frm_search::activeBorderColor()
+{
+#ifdef Q_OS_WIN
+    const DWORD color = GetSysColor(COLOR_ACTIVEBORDER);
+    return QColor(GetRValue(color), GetGValue(color), GetBValue(color));
+#else
+    // X11 and Wayland have no such system colour: the light grey it has
+    // classically been.
+    return QColor(192, 192, 192);
+#endif
+}
+
 frm_search::frm_search(QWidget *parent)
     : PlainDialog(parent)
 {
@@ -27,12 +44,13 @@ frm_search::frm_search(QWidget *parent)
     // The colour of an active window's border.
     setAutoFillBackground(true);
     QPalette p = palette();
-    p.setColor(QPalette::Window, QApplication::palette().color(QPalette::Active, QPalette::Window));
+    p.setColor(QPalette::Window, activeBorderColor());
     setPalette(p);
 
     m_label = new QLabel(tr("String:"), this);
     m_label->setObjectName(QStringLiteral("Label1"));
     m_label->setGeometry(Twips::rect(240, 240, 615, 255));
+    Fonts::fitText(m_label);
 
     m_search = new QComboBox(this);
     m_search->setObjectName(QStringLiteral("cbo_search"));

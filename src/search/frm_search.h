@@ -5,6 +5,8 @@
 
 #include "../app/PlainDialog.h"
 
+#include <QColor>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -16,6 +18,9 @@ class frm_search : public PlainDialog
 
 public:
     explicit frm_search(QWidget *parent = nullptr);
+
+    // The system's colour of an active window's border, its background.
+    static QColor activeBorderColor();
 
     // Find: shows the dialog as it was left, first placing it beside the note.
     void showBeside(QWidget &note);

@@ -561,6 +561,35 @@ def print_through_cups(d, binary):
         raise Failure('the printed job held %r' % text[:200])
 
 
+def dialogs_offer_only_the_close_box(d, binary):
+    """Search For..., Set Clip Window Name and About: their frames ask for no
+    minimise and no maximise button (Motif hints, as window managers read
+    them), none can be maximised or resized, and a window manager that
+    minimises one anyway (openbox offers it for every dialog) sees it back."""
+    path = write(d, 'dialogs.txt', b'note')
+    q = Quillpad(d, binary, path)
+    for keys, title in ((('ctrl+f',), 'Search For...'), (('alt+o', 'n'), 'Set Clip Window Name'),
+                        (('alt+h', 'a'), 'About Quillpad')):
+        d.activate(q.window)
+        d.keys(*keys)
+        dialog = d.window(title)
+        hints = d.run(['xprop', '-id', dialog, '_MOTIF_WM_HINTS']).split('=')[-1].split(',')
+        flags, functions, decorations = (int(v, 16) for v in hints[:3])
+        if not flags & 1 or functions & 0x18 or functions & 0x1:  # minimise 0x8, maximise 0x10, all 0x1
+            raise Failure('%s asks for functions %#x' % (title, functions))
+        if not flags & 2 or decorations & 0x60 or decorations & 0x1:  # minimise 0x20, maximise 0x40
+            raise Failure('%s asks for decorations %#x' % (title, decorations))
+        allowed = d.run(['xprop', '-id', dialog, '_NET_WM_ALLOWED_ACTIONS'])
+        for action in ('MAXIMIZE', 'RESIZE'):
+            if action in allowed:
+                raise Failure('%s may be %s: %s' % (title, action, allowed))
+        d.run(['xdotool', 'windowminimize', dialog], check=False)
+        wait_for(title + ' back after minimising', lambda: dialog in d.windows(title))
+        d.activate(dialog)
+        d.keys('alt+F4')
+        wait_for(title + ' to close', lambda: dialog not in d.windows(title))
+
+
 def fifo_on_the_command_line(d, binary):
     """A FIFO named on the command line is refused at once, without blocking."""
     path = os.path.join(d.tmp, 'a pipe')
@@ -574,7 +603,7 @@ SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_sele
                                      stay_on_top, search, save_as, close_with_search_open,
                                      screen_reader, typing_in_a_long_line, primary_selection,
                                      unanswered_clipboard, print_then_exit, fifo_on_the_command_line,
-                                     print_through_cups)}
+                                     print_through_cups, dialogs_offer_only_the_close_box)}
 
 
 def main():
