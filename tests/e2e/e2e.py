@@ -33,6 +33,22 @@ def wait_for(what, check, timeout=WAIT):
         time.sleep(0.05)
 
 
+def read_line(fd, who):
+    """The first line a starting server writes to fd (its display or its
+    address); then fd is closed."""
+    line = b''
+    deadline = time.monotonic() + WAIT
+    while not line.endswith(b'\n'):
+        if time.monotonic() > deadline:
+            raise Failure(who + ' did not start')
+        chunk = os.read(fd, 256)
+        if not chunk:
+            raise Failure(who + ' ended at start')
+        line += chunk
+    os.close(fd)
+    return line.decode().strip()
+
+
 def descendants(pid):
     """Every process below pid, deepest first."""
     children = {}
@@ -83,20 +99,11 @@ class Desktop:
             ['Xvfb', '-displayfd', str(write_fd), '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
-        number = b''
-        deadline = time.monotonic() + WAIT
-        while not number.endswith(b'\n'):
-            if time.monotonic() > deadline:
-                raise Failure('Xvfb did not start')
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                raise Failure('Xvfb ended at start')
-            number += chunk
-        os.close(read_fd)
+        number = read_line(read_fd, 'Xvfb')
         self.env = dict(os.environ)
         for name in ('QT_QPA_PLATFORM', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORMTHEME'):
             self.env.pop(name, None)
-        self.env['DISPLAY'] = ':' + number.decode().strip()
+        self.env['DISPLAY'] = ':' + number
         self.env['XDG_RUNTIME_DIR'] = self.tmp
         self.env['HOME'] = self.tmp
         # A window manager that comes up before the server takes clients
@@ -136,17 +143,7 @@ class Desktop:
         bus = self.spawn(['dbus-daemon', '--session', '--nofork', '--print-address=%d' % write_fd],
                          pass_fds=(write_fd,))
         os.close(write_fd)
-        address = b''
-        deadline = time.monotonic() + WAIT
-        while not address.endswith(b'\n'):
-            if time.monotonic() > deadline:
-                raise Failure('dbus-daemon did not start')
-            chunk = os.read(read_fd, 256)
-            if not chunk:
-                raise Failure('dbus-daemon ended at start')
-            address += chunk
-        os.close(read_fd)
-        self.env['DBUS_SESSION_BUS_ADDRESS'] = address.decode().strip()
+        self.env['DBUS_SESSION_BUS_ADDRESS'] = read_line(read_fd, 'dbus-daemon')
         self.buses.append(bus.pid)
 
     def close(self):
