@@ -691,9 +691,10 @@ void TextView::ensureCursorVisible()
 {
     const RowRef caret = m_layouts.rowOf(m_position);
     const RowRef top = topRow();
+    const std::optional<int> y = caret < top ? std::nullopt : rowY(caret);
     if (caret < top) {
         setTop(caret);
-    } else if (!rowY(caret) || *rowY(caret) + m_layouts.rowHeight() > viewport()->height()) {
+    } else if (!y || *y + m_layouts.rowHeight() > viewport()->height()) {
         // Below the view: it becomes the bottom row.
         RowRef first = caret;
         for (int up = 1; up < visibleRows() && m_layouts.previous(first); ++up) {
