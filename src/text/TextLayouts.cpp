@@ -142,7 +142,7 @@ void TextLayouts::apply(const TextChange &change)
         else
             old.push_back(std::move(edited.pieces[i]));
     }
-    cutIntoPieces(first, line, int(k), &old, offset, editEnd, delta);
+    cutIntoPieces(first, line, int(k), &old, editEnd, delta);
     updateRowMap(first, line);
     m_lines.emplace(first, std::move(line));
 }
@@ -153,19 +153,17 @@ TextLayouts::Line &TextLayouts::line(int number)
     if (found != m_lines.end())
         return found->second;
     Line line;
-    cutIntoPieces(number, line, 0, nullptr, 0, 0, 0);
+    cutIntoPieces(number, line, 0, nullptr, 0, 0);
     return m_lines.emplace(number, std::move(line)).first->second;
 }
 
-void TextLayouts::cutIntoPieces(int lineNumber, Line &line, int fromPiece, const std::vector<Piece> *old,
-                                int editOffset, int editEnd, int delta)
+void TextLayouts::cutIntoPieces(int lineNumber, Line &line, int fromPiece, std::vector<Piece> *reusable,
+                                int editEnd, int delta)
 {
-    Q_UNUSED(editOffset);
     const TextStore &store = m_document.store();
     const int lineStart = store.lineStart(lineNumber);
     const int lineLength = store.lineLength(lineNumber);
     int start = fromPiece == 0 ? 0 : line.pieces.back().start + line.pieces.back().length;
-    auto *reusable = const_cast<std::vector<Piece> *>(old);
     for (;;) {
         // A piece that begins past the edit, where one began before, is the
         // same text as before: it and every piece after it stay as they were.

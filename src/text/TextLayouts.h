@@ -110,8 +110,11 @@ private:
     };
 
     Line &line(int line);
-    void cutIntoPieces(int lineNumber, Line &line, int fromPiece, const std::vector<Piece> *old,
-                       int editOffset, int editEnd, int delta);
+    // Cuts the line from piece fromPiece on; pieces of `reusable` (the line's
+    // old pieces) that begin after the edit (editEnd, in old offsets) and
+    // line up again, shifted by delta, are taken over with their layouts.
+    void cutIntoPieces(int lineNumber, Line &line, int fromPiece, std::vector<Piece> *reusable,
+                       int editEnd, int delta);
     int cutAfter(int lineStart, int lineLength, int target) const;
     void layOut(int lineNumber, int pieceIndex);
     int estimateRows(int length) const;

@@ -1118,7 +1118,7 @@ void TextView::mouseDoubleClickEvent(QMouseEvent *event)
     m_tripleClick.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this);
 }
 
-void TextView::selectUnitsBetween(int, int to)
+void TextView::selectTo(int to)
 {
     // From the unit the selection began with to the unit under the mouse.
     std::pair<int, int> unit{to, to};
@@ -1142,7 +1142,7 @@ void TextView::mouseMoveEvent(QMouseEvent *event)
         m_autoScroll.start(50, this);
     else if (!outside)
         m_autoScroll.stop();
-    selectUnitsBetween(m_selectOrigin.first, positionAt(m_lastMouse));
+    selectTo(positionAt(m_lastMouse));
 }
 
 void TextView::mouseReleaseEvent(QMouseEvent *event)
@@ -1165,7 +1165,7 @@ void TextView::timerEvent(QTimerEvent *event)
             viewport()->update(m_caretRect.adjusted(-2, 0, 2, 0));
     } else if (event->timerId() == m_autoScroll.timerId()) {
         scrollRows(m_lastMouse.y() < 0 ? -1 : 1);
-        selectUnitsBetween(m_selectOrigin.first, positionAt(m_lastMouse));
+        selectTo(positionAt(m_lastMouse));
     } else if (event->timerId() == m_tripleClick.timerId()) {
         m_tripleClick.stop();
     } else {

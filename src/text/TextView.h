@@ -157,7 +157,8 @@ private:
     int previousWord(int position) const;
     int rowEndForCaret(const RowRef &row);
     void setCaret(int anchor, int position, bool keepColumn = false);
-    void selectUnitsBetween(int from, int to);
+    // From the unit the mouse selection began with to the one at `to`.
+    void selectTo(int to);
 
     // Following the document.
     void documentAboutToChange(const TextChange &change);
