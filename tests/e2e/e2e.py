@@ -80,6 +80,49 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
 
 
+def private_environment(folder):
+    """The environment for everything a scenario starts: nothing in it leads
+    to the machine's own display, session bus, printers or configuration.
+    Home, configuration and runtime folders are the scenario's own; the print
+    system and the session bus are ones that do not exist until a scenario
+    starts its own."""
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(('XDG_', 'QT_', 'DBUS_', 'CUPS_', 'WAYLAND_', 'DISPLAY', 'AT_SPI_'))}
+    for name in ('config', 'cache', 'data', 'state'):
+        os.makedirs(os.path.join(folder, name), exist_ok=True)
+    env.update(HOME=folder, XDG_RUNTIME_DIR=folder,
+               XDG_CONFIG_HOME=os.path.join(folder, 'config'), XDG_CACHE_HOME=os.path.join(folder, 'cache'),
+               XDG_DATA_HOME=os.path.join(folder, 'data'), XDG_STATE_HOME=os.path.join(folder, 'state'),
+               CUPS_SERVER=os.path.join(folder, 'no-print-server'),
+               DBUS_SESSION_BUS_ADDRESS='unix:path=' + os.path.join(folder, 'no-session-bus'))
+    return env
+
+
+def system_tool(name):
+    """A tool that lives in /usr/sbin or /sbin, outside an ordinary user's PATH."""
+    for folder in ('/usr/sbin', '/sbin', '/usr/bin', '/bin'):
+        path = os.path.join(folder, name)
+        if os.access(path, os.X_OK):
+            return path
+    raise Failure('%s is not installed' % name)
+
+
+def machine_print_jobs():
+    """Every job the machine's own print system knows of, done or not; None
+    where it runs none. Asked with the machine's own environment."""
+    jobs = set()
+    for which in ('completed', 'not-completed'):
+        try:
+            result = subprocess.run(['lpstat', '-W', which, '-o'], capture_output=True, text=True,
+                                    timeout=WAIT)
+        except (OSError, subprocess.TimeoutExpired):
+            return None
+        if result.returncode != 0:
+            return None
+        jobs.update(result.stdout.splitlines())
+    return jobs
+
+
 class Desktop:
     """Xvfb with openbox on a display of its own."""
 
@@ -100,12 +143,8 @@ class Desktop:
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = read_line(read_fd, 'Xvfb')
-        self.env = dict(os.environ)
-        for name in ('QT_QPA_PLATFORM', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORMTHEME'):
-            self.env.pop(name, None)
+        self.env = private_environment(self.tmp)
         self.env['DISPLAY'] = ':' + number
-        self.env['XDG_RUNTIME_DIR'] = self.tmp
-        self.env['HOME'] = self.tmp
         # A window manager that comes up before the server takes clients
         # gives up at once; start it again then.
         for attempt in range(5):
@@ -140,8 +179,9 @@ class Desktop:
         """A D-Bus session bus of the desktop's own, on which the accessibility
         bus and its registry start when first asked for."""
         read_fd, write_fd = os.pipe()
-        bus = self.spawn(['dbus-daemon', '--session', '--nofork', '--print-address=%d' % write_fd],
-                         pass_fds=(write_fd,))
+        socket_path = os.path.join(self.tmp, 'session-bus-%d' % len(self.buses))
+        bus = self.spawn(['dbus-daemon', '--session', '--nofork', '--address=unix:path=' + socket_path,
+                          '--print-address=%d' % write_fd], pass_fds=(write_fd,))
         os.close(write_fd)
         self.env['DBUS_SESSION_BUS_ADDRESS'] = read_line(read_fd, 'dbus-daemon')
         self.buses.append(bus.pid)
@@ -210,12 +250,13 @@ class Desktop:
                                ('Printcap', root + '/printcap'), ('ServerBin', root + '/bin'),
                                ('DataDir', '/usr/share/cups'), ('SystemGroup', 'root')):
                 f.write('%s %s\n' % (key, value))
-        self.spawn(['/usr/sbin/cupsd', '-f', '-c', root + '/cupsd.conf', '-s', root + '/cups-files.conf'])
+        self.spawn([system_tool('cupsd'), '-f', '-c', root + '/cupsd.conf', '-s', root + '/cups-files.conf'])
         wait_for('the print server', lambda: os.path.exists(socket_path))
         self.env['CUPS_SERVER'] = socket_path
         jobs = os.path.join(root, 'jobs')
-        self.run(['lpadmin', '-p', 'NotePrinter', '-E', '-v', 'capture:' + jobs, '-m', 'raw'])
-        self.run(['lpadmin', '-d', 'NotePrinter'])
+        lpadmin = system_tool('lpadmin')
+        self.run([lpadmin, '-p', 'NotePrinter', '-E', '-v', 'capture:' + jobs, '-m', 'raw'])
+        self.run([lpadmin, '-d', 'NotePrinter'])
         return jobs
 
     def screen_reader(self, application, *args):
@@ -528,10 +569,12 @@ def unanswered_clipboard(d, binary):
 
 def print_then_exit(d, binary):
     """Print, then Exit: the program ends cleanly."""
+    jobs = d.print_server()
     path = write(d, 'print me.txt', b'to the printer')
     q = Quillpad(d, binary, path)
     d.keys('alt+f', 'p')
-    box = message_box(d, q.window)  # no printer here, or the report: either way one box
+    box = message_box(d, q.window)  # the report
+    wait_for('the job at the printer', lambda: [f for f in os.listdir(jobs) if f.endswith('.out')])
     d.activate(box)
     d.keys('Return')
     wait_for('the message box to close', lambda: d.windows(':  CLIP') == [q.window])
@@ -618,9 +661,14 @@ def main():
             print('missing %s: install xvfb openbox xdotool xclip x11-utils' % tool)
             return 1
     desktop = None
+    # A scenario that ends by a signal (a test's time-out) still cleans up.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit('FAIL %s: stopped by a signal' % name))
+    machine_jobs = machine_print_jobs()
     try:
         desktop = Desktop()
         SCENARIOS[name](desktop, os.path.abspath(binary))
+        if machine_jobs is not None and machine_print_jobs() != machine_jobs:
+            raise Failure("the machine's own print queue received a job")
     except Failure as failure:
         print('FAIL %s: %s' % (name, failure))
         return 1
