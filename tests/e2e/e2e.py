@@ -88,9 +88,9 @@ def private_environment(folder):
     starts its own."""
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(('XDG_', 'QT_', 'DBUS_', 'CUPS_', 'WAYLAND_', 'DISPLAY', 'AT_SPI_'))}
-    for name in ('config', 'cache', 'data', 'state'):
-        os.makedirs(os.path.join(folder, name), exist_ok=True)
-    env.update(HOME=folder, XDG_RUNTIME_DIR=folder,
+    for name in ('config', 'cache', 'data', 'state', 'runtime'):
+        os.makedirs(os.path.join(folder, name), mode=0o700, exist_ok=True)
+    env.update(HOME=folder, XDG_RUNTIME_DIR=os.path.join(folder, 'runtime'),
                XDG_CONFIG_HOME=os.path.join(folder, 'config'), XDG_CACHE_HOME=os.path.join(folder, 'cache'),
                XDG_DATA_HOME=os.path.join(folder, 'data'), XDG_STATE_HOME=os.path.join(folder, 'state'),
                CUPS_SERVER=os.path.join(folder, 'no-print-server'),

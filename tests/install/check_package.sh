@@ -23,6 +23,6 @@ for f in usr/bin/quillpad usr/share/man/man1/quillpad.1.gz usr/share/doc/quillpa
     grep -q " \./$f\$" <<<"$contents" || fail "$f is not in the package"
 done
 
-tags="$(lintian "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)"
+tags="$(TMPDIR="$out" lintian "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)"
 [ -z "$tags" ] || fail "lintian: $tags"
 echo "PASS package: $(basename "$deb"), lintian clean"
