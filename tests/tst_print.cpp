@@ -2,6 +2,7 @@
 
 #include "app/system/QtServices.h"
 #include "files/PrintCommands.h"
+#include "files/PrintJob.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"
 
@@ -10,6 +11,8 @@
 #include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -28,6 +31,7 @@ private slots:
     void cancelledSetupKeepsTheSettings();
     void realPrintDialogCancelKeepsTheSettings();
     void noPrinterOrFailedJobReportsOnce();
+    void longPrintShowsProgressAndCancels();
 
 private:
     QString pdfText(const QString &pdf);
@@ -193,6 +197,57 @@ void tst_Print::noPrinterOrFailedJobReportsOnce()
         QSKIP("this machine has printers installed");
     sys::QtPrinter real;
     QVERIFY(!real.unavailableReason().isEmpty());
+}
+
+void tst_Print::longPrintShowsProgressAndCancels()
+{
+    fake::System system(path("long.pdf"));
+    frm_Quillpad &frm = support::start();
+    QStringList lines;
+    for (int i = 0; i < 2000; ++i)
+        lines << QStringLiteral("line %1 of a long note to print").arg(i);
+    support::clip().setText(lines.join(u'\n'));
+    PrintJob::setPauseForTesting(40); // some 26 pages: a second
+
+    // Past half a second the progress shows; the window keeps painting.
+    struct Paints : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    support::clip().viewport()->installEventFilter(&paints);
+    bool cancel = true;
+    bool seen = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        support::clip().viewport()->update();
+        auto *progress = frm.findChild<QProgressDialog *>(QStringLiteral("printing_progress"));
+        if (progress && progress->isVisible() && !seen) {
+            seen = true;
+            if (cancel)
+                progress->findChild<QPushButton *>()->click(); // as the user does
+        }
+    });
+    poll.start(20);
+    frm.action(QStringLiteral("print_clip"))->trigger();
+    QVERIFY(seen);
+    QVERIFY(paints.count > 3);
+    QVERIFY2(system.messages.shown.isEmpty(), qPrintable(system.messages.shown.value(0).text)); // nothing reported as printed
+    QVERIFY(!QFile::exists(path("long.pdf")));
+
+    // Left alone, the whole text is printed and reported.
+    cancel = false;
+    seen = false;
+    frm.action(QStringLiteral("print_clip"))->trigger();
+    PrintJob::setPauseForTesting(0);
+    QVERIFY(seen);
+    QCOMPARE(system.messages.shown.size(), 1);
+    QVERIFY(system.messages.shown.first().text.startsWith(QStringLiteral("Report printed on ")));
+    QVERIFY(pdfText(path("long.pdf")).contains(QStringLiteral("line 1999 of a long note")));
 }
 
 QTEST_MAIN(tst_Print)

@@ -1,4 +1,5 @@
-// The text store and its line index, against a plain string under random edits.
+// The text store and its line index, and the document with its history,
+// against a plain string under random edits.
 
 #include "text/TextBuilder.h"
 #include "text/TextDocument.h"
@@ -49,12 +50,27 @@ QString fromReference(QString reference)
 QString randomText(QRandomGenerator &random, int maxLength)
 {
     static const char16_t alphabet[] = {u'a', u'b', u'A', u' ', u'\r', u'\n', 0x2029, 0x2028, 0xFDD0,
-                                        0, 0x85, 0xE9, u'\t'};
+                                        0, 0x85, 0xE9, u'\t', 0xD83D, 0xDE00};
     QString text;
     const int n = int(random.bounded(maxLength + 1));
-    for (int i = 0; i < n; ++i)
-        text += QChar(alphabet[random.bounded(int(std::size(alphabet)))]);
+    for (int i = 0; i < n; ++i) {
+        const char16_t c = alphabet[random.bounded(int(std::size(alphabet)))];
+        if (c == 0xD83D || c == 0xDE00) // a whole surrogate pair
+            text += QString::fromUtf16(u"\U0001F600");
+        else
+            text += QChar(c);
+    }
     return text;
+}
+
+// The text as a file holds it: each line followed by its own break.
+QString written(const TextStore &store)
+{
+    QString out;
+    for (int line = 0; line < store.lineCount(); ++line)
+        out += store.text(store.lineStart(line), store.lineLength(line))
+            + QString::fromLatin1(lineBreakCharacters(store.lineBreak(line)));
+    return out;
 }
 
 void compare(const TextStore &store, const QString &reference)
@@ -90,6 +106,8 @@ private slots:
     void builderInPieces();
     void findAcrossTheGap();
     void historyRestoresBreaks();
+    void documentAgainstModelWithHistory();
+    void typedBreaksReadBackAsTyped();
 };
 
 void tst_TextStore::randomEditsAgainstReference()
@@ -200,6 +218,78 @@ void tst_TextStore::historyRestoresBreaks()
     document.undo();
     QCOMPARE(document.store().text(), QString());
     QVERIFY(!document.isUndoAvailable());
+}
+
+void tst_TextStore::documentAgainstModelWithHistory()
+{
+    QRandomGenerator random(488);
+    for (int round = 0; round < 30; ++round) {
+        TextDocument document;
+        document.setText(randomText(random, 300));
+        const QString startText = written(document.store());
+        QString model = document.store().text();
+        int steps = 0;
+        for (int step = 0; step < 80; ++step) {
+            const int length = document.length();
+            const int at = int(random.bounded(length + 1));
+            const int count = int(random.bounded(qMin(30, length - at) + 1));
+            const QString text = random.bounded(3) ? randomText(random, 12) : QString();
+            static const LineBreak kinds[] = {LineBreak::LF, LineBreak::CRLF, LineBreak::CR};
+            document.setNewLineBreak(kinds[random.bounded(3)]);
+            // Typing and deleting join with the step before; undo takes them whole.
+            static const TextDocument::EditKind editKinds[] = {
+                TextDocument::EditKind::Other, TextDocument::EditKind::Typing, TextDocument::EditKind::Deleting};
+            document.replace(at, count, text, editKinds[random.bounded(3)], {});
+            if (count > 0 || !text.isEmpty())
+                ++steps;
+            model.replace(at, count, toReference(text, LineBreak::LF).replace(QChar(Marker[1]), u'\n'));
+            QCOMPARE(document.store().text(), model);
+            if (random.bounded(10) == 0)
+                document.closeUndoGroup();
+        }
+        const QString endText = written(document.store());
+        int undone = 0;
+        while (document.isUndoAvailable()) {
+            document.undo();
+            ++undone;
+        }
+        QVERIFY(undone <= steps);
+        QCOMPARE(written(document.store()), startText); // every break of its kind again
+        while (document.isRedoAvailable())
+            document.redo();
+        QCOMPARE(written(document.store()), endText);
+    }
+}
+
+void tst_TextStore::typedBreaksReadBackAsTyped()
+{
+    // A break typed next to a CR must not become half of a CRLF when the
+    // text is written and read back.
+    TextDocument document;
+    document.setText(u"one\rtwo\n");
+    document.setNewLineBreak(LineBreak::LF);
+    document.replace(4, 0, u"\n", TextDocument::EditKind::Typing, {}); // Enter at the start of "two"
+    TextStore reread;
+    reread.assign(written(document.store()));
+    QCOMPARE(reread.text(), document.store().text());
+    QCOMPARE(reread.lineCount(), 4);
+
+    // Before an empty line that ends with LF, a typed CR would join it.
+    document.setText(u"one\n\ntwo");
+    document.setNewLineBreak(LineBreak::CR);
+    document.replace(3, 0, u"\n", TextDocument::EditKind::Typing, {});
+    reread.assign(written(document.store()));
+    QCOMPARE(reread.text(), document.store().text());
+
+    // Between the two, where neither kind would do.
+    document.setText(u"a\rb\n\nc");
+    document.replace(2, 1, {}, TextDocument::EditKind::Other, {}); // now a CR and an empty LF line meet
+    document.setNewLineBreak(LineBreak::LF);
+    document.replace(2, 0, u"\n", TextDocument::EditKind::Typing, {});
+    QCOMPARE(document.store().lineBreak(1), LineBreak::CRLF);
+    // Elsewhere a typed break takes the text's own kind.
+    document.replace(0, 0, u"x\n", TextDocument::EditKind::Typing, {});
+    QCOMPARE(document.store().lineBreak(0), LineBreak::LF);
 }
 
 QTEST_APPLESS_MAIN(tst_TextStore)

@@ -1,6 +1,7 @@
 // The text view on a real widget: keys, mouse, long lines, input methods,
 // screen readers and what it does at rest.
 
+#include "text/TextBoundaries.h"
 #include "text/TextView.h"
 
 #include <QAccessible>
@@ -12,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QRandomGenerator>
 #include <QStyleHints>
 #include <QTest>
 
@@ -30,6 +32,12 @@ struct View : TextView
     void key(int code, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
         QTest::keyClick(this, Qt::Key(code), mods);
+    }
+    // A key that types text, as a keyboard with that character sends it.
+    void type(const QString &text)
+    {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+        QApplication::sendEvent(this, &press);
     }
     // The middle of the character at position, in the viewport.
     QPoint at(int position) { return characterRect(position).center(); }
@@ -62,6 +70,11 @@ private slots:
     void inputMethod();
     void screenReaderInterface();
     void dropAndReservedKeys();
+    void keysClaimedAreKeysHandled();
+    void wordAtTheEndOfALineIsWhole();
+    void preeditEndsWhenTheTextChangesUnderIt();
+    void overCapacityTheTextMayStillShrink();
+    void randomActions();
 };
 
 void tst_TextView::typingAndDeletingByWholeCharacters()
@@ -370,6 +383,197 @@ void tst_TextView::dropAndReservedKeys()
     QKeyEvent own(QEvent::ShortcutOverride, Qt::Key_V, Qt::ControlModifier);
     QApplication::sendEvent(&v, &own);
     QVERIFY(own.isAccepted());
+}
+
+void tst_TextView::keysClaimedAreKeysHandled()
+{
+    // Ahead of any shortcut the view claims a key exactly when it acts on it.
+    View v;
+    v.setReservedShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_F)});
+    const Qt::KeyboardModifiers modifierSets[] = {Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier,
+                                                   Qt::AltModifier, Qt::ControlModifier | Qt::ShiftModifier};
+    const QList<int> keys = {Qt::Key_A, Qt::Key_C, Qt::Key_F, Qt::Key_V, Qt::Key_X, Qt::Key_Y, Qt::Key_Z,
+                             Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Home, Qt::Key_End,
+                             Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Backspace, Qt::Key_Delete,
+                             Qt::Key_Insert, Qt::Key_Return, Qt::Key_Tab, Qt::Key_Escape, Qt::Key_F1};
+    for (int key : keys) {
+        for (Qt::KeyboardModifiers mods : modifierSets) {
+            v.setPlainText(u"one two\nthree four");
+            v.setSelection(2, 9);
+            const QString text = key >= Qt::Key_A && key <= Qt::Key_Z && !(mods & ~Qt::ShiftModifier)
+                                     ? QString(QChar(key)) : QString();
+            QKeyEvent override(QEvent::ShortcutOverride, key, mods, text);
+            QApplication::sendEvent(&v, &override);
+            QKeyEvent press(QEvent::KeyPress, key, mods, text);
+            QApplication::sendEvent(&v, &press);
+            QVERIFY2(override.isAccepted() == press.isAccepted(),
+                     qPrintable(QKeySequence(QKeyCombination(mods, Qt::Key(key))).toString()));
+        }
+    }
+    QKeyEvent reserved(QEvent::ShortcutOverride, Qt::Key_F, Qt::ControlModifier);
+    QApplication::sendEvent(&v, &reserved);
+    QVERIFY(!reserved.isAccepted());
+}
+
+void tst_TextView::wordAtTheEndOfALineIsWhole()
+{
+    // A double-click right of a line that ends in an emoji takes the emoji
+    // whole; typing over it leaves no half of it behind.
+    View v;
+    v.setPlainText(QString::fromUtf8("ab \U0001F600\nnext"));
+    const QRect last = v.characterRect(3);
+    const QPoint beyond(last.right() + 40, last.center().y());
+    QTest::mouseDClick(v.viewport(), Qt::LeftButton, {}, beyond);
+    QCOMPARE(v.selectedText(), QString::fromUtf8("\U0001F600"));
+    QTest::keyClicks(&v, QStringLiteral("x"));
+    QCOMPARE(v.toPlainText(), QStringLiteral("ab x\nnext"));
+
+    // One rule for words: double-click, Ctrl+arrows and Ctrl+Backspace agree.
+    v.setPlainText(u"say don't stop");
+    QTest::mouseDClick(v.viewport(), Qt::LeftButton, {}, v.at(5));
+    QCOMPARE(v.selectedText(), QStringLiteral("don't"));
+    v.setPosition(4);
+    v.key(Qt::Key_Right, Qt::ControlModifier);
+    QCOMPARE(v.position(), 10);
+    v.key(Qt::Key_Backspace, Qt::ControlModifier);
+    QCOMPARE(v.toPlainText(), QStringLiteral("say stop"));
+}
+
+void tst_TextView::preeditEndsWhenTheTextChangesUnderIt()
+{
+    // While an input method composes at the end, the text shrinks by other
+    // means; then the composition is committed.
+    const std::function<void(View &)> shrinks[] = {
+        [](View &v) { v.selectAll(); v.deleteSelection(); },
+        [](View &v) { v.undo(); },
+        [](View &v) { v.selectAll(); v.insertText(u"p"); },
+        [](View &v) { v.setPlainText(u"new"); },
+    };
+    for (const auto &shrink : shrinks) {
+        View v;
+        v.setPlainText(u"start");
+        v.setPosition(5);
+        v.insertText(u" of a longer text");
+        QInputMethodEvent compose(QStringLiteral("ka"), {});
+        QApplication::sendEvent(&v, &compose);
+        QCOMPARE(v.preeditText(), QStringLiteral("ka"));
+        shrink(v);
+        QVERIFY(v.preeditText().isEmpty());
+        v.viewport()->repaint();
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("K"));
+        QApplication::sendEvent(&v, &commit);
+        QVERIFY(v.position() <= v.length());
+        QVERIFY(v.toPlainText().contains(u'K'));
+        v.viewport()->repaint();
+    }
+}
+
+void tst_TextView::overCapacityTheTextMayStillShrink()
+{
+    View v;
+    v.setPlainText(u"0123456789");
+    v.setMaxLength(5); // a text loaded whole may be longer than edits may make it
+    v.setPosition(10);
+    v.key(Qt::Key_Backspace);
+    v.key(Qt::Key_Home);
+    v.key(Qt::Key_Delete);
+    QCOMPARE(v.toPlainText(), QStringLiteral("12345678"));
+    v.setSelection(0, 3);
+    QVERIFY(v.insertText(u"ab")); // shorter than what it replaces
+    QCOMPARE(v.toPlainText(), QStringLiteral("ab45678"));
+    QTest::keyClicks(&v, QStringLiteral("z")); // growing it is refused
+    QCOMPARE(v.toPlainText(), QStringLiteral("ab45678"));
+}
+
+void tst_TextView::randomActions()
+{
+    // Keys, the mouse and input methods in any order: positions stay in the
+    // text and on whole characters, painting never fails, and the history
+    // takes the text back to where it started and forward again.
+    QRandomGenerator random(232000);
+    const QStringList typed = {"a", "Z", " ", "\u00E9", "e\u0301", "\U0001F600", "\U0001F469\u200D\U0001F4BB",
+                               "\U0001F1E9\U0001F1EA", "\u6F22", "\u2028", "'", "\t"};
+    const QList<QPair<int, Qt::KeyboardModifiers>> keys = {
+        {Qt::Key_Left, {}}, {Qt::Key_Right, {}}, {Qt::Key_Up, {}}, {Qt::Key_Down, {}},
+        {Qt::Key_Left, Qt::ShiftModifier}, {Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier},
+        {Qt::Key_Left, Qt::ControlModifier}, {Qt::Key_Home, {}}, {Qt::Key_End, Qt::ShiftModifier},
+        {Qt::Key_PageDown, {}}, {Qt::Key_PageUp, Qt::ShiftModifier}, {Qt::Key_End, Qt::ControlModifier},
+        {Qt::Key_Backspace, {}}, {Qt::Key_Delete, {}}, {Qt::Key_Backspace, Qt::ControlModifier},
+        {Qt::Key_Delete, Qt::ControlModifier}, {Qt::Key_Return, {}}, {Qt::Key_Z, Qt::ControlModifier},
+        {Qt::Key_Y, Qt::ControlModifier}, {Qt::Key_A, Qt::ControlModifier}, {Qt::Key_X, Qt::ControlModifier},
+        {Qt::Key_V, Qt::ControlModifier}, {Qt::Key_C, Qt::ControlModifier}};
+    for (int round = 0; round < 12; ++round) {
+        View v;
+        v.resize(120 + random.bounded(300), 60 + random.bounded(200));
+        QString start;
+        for (int i = random.bounded(60); i > 0; --i)
+            start += typed.at(random.bounded(int(typed.size()))) + (random.bounded(8) ? "" : "\r\n");
+        v.setPlainText(start);
+        const QString startText = v.toPlainText();
+        for (int step = 0; step < 250; ++step) {
+            const QPoint point(random.bounded(v.viewport()->width()), random.bounded(v.viewport()->height()));
+            switch (random.bounded(10)) {
+            case 0:
+            case 1:
+            case 2: {
+                const auto &[key, mods] = keys.at(random.bounded(int(keys.size())));
+                v.key(key, mods);
+                break;
+            }
+            case 3:
+                v.type(typed.at(random.bounded(int(typed.size()))));
+                break;
+            case 4:
+                QTest::mouseClick(v.viewport(), Qt::LeftButton,
+                                  random.bounded(3) ? Qt::NoModifier : Qt::ShiftModifier, point);
+                break;
+            case 5:
+                QTest::mouseDClick(v.viewport(), Qt::LeftButton, {}, point);
+                break;
+            case 6: {
+                QInputMethodEvent compose(typed.at(random.bounded(int(typed.size()))),
+                                          {{QInputMethodEvent::Cursor, random.bounded(3), 1, QVariant()}});
+                QApplication::sendEvent(&v, &compose);
+                break;
+            }
+            case 7: {
+                QInputMethodEvent commit;
+                commit.setCommitString(typed.at(random.bounded(int(typed.size()))),
+                                       -random.bounded(3), random.bounded(3));
+                QApplication::sendEvent(&v, &commit);
+                break;
+            }
+            case 8: // the text changes by other means, a composition or not
+                if (random.bounded(2)) {
+                    const TextStore &store = v.document().store();
+                    auto whole = [&](int p) { return TextBoundaries::nextCharacter(store, TextBoundaries::previousCharacter(store, p)); };
+                    v.setSelection(whole(random.bounded(v.length() + 1)), whole(random.bounded(v.length() + 1)));
+                    v.deleteSelection();
+                } else {
+                    v.undo();
+                }
+                break;
+            default:
+                v.resize(80 + random.bounded(400), 40 + random.bounded(300));
+                break;
+            }
+            v.viewport()->repaint();
+            const QString text = v.toPlainText();
+            for (int p : {v.position(), v.anchor()}) {
+                QVERIFY(p >= 0 && p <= v.length());
+                QVERIFY2(p == 0 || p == text.size() || !(text.at(p - 1).isHighSurrogate() && text.at(p).isLowSurrogate()),
+                         qPrintable(QString::number(step)));
+            }
+        }
+        const QString endText = v.toPlainText();
+        while (v.document().isUndoAvailable())
+            v.undo();
+        QCOMPARE(v.toPlainText(), startText);
+        while (v.document().isRedoAvailable())
+            v.redo();
+        QCOMPARE(v.toPlainText(), endText);
+    }
 }
 
 QTEST_MAIN(tst_TextView)

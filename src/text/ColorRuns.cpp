@@ -40,29 +40,18 @@ void ColorRuns::apply(const TextChange &change)
 {
     if (m_runs.empty())
         return;
-    const int from = change.position;
-    const int removedEnd = from + change.removed;
-    const int delta = change.inserted - change.removed;
-    // A run's start stays before text inserted at it, its end stays after
-    // text inserted right behind it.
-    auto mapStart = [&](int p) {
-        if (p < from)
-            return p;
-        return p >= removedEnd ? p + delta : from + change.inserted;
-    };
-    auto mapEnd = [&](int p) {
-        if (p <= from)
-            return p;
-        return p >= removedEnd ? p + delta : from;
-    };
+    // Text that goes in where a run starts is not coloured by it: its start
+    // moves on past the new text. Its end stays before text inserted there,
+    // but a run that reaches the place of the change, from before it, takes
+    // in what is inserted there: typing at the end of a coloured stretch
+    // goes on in its colour.
     std::vector<Run> runs;
     runs.reserve(m_runs.size());
     for (Run run : m_runs) {
-        const int start = mapStart(run.start);
-        int end = mapEnd(run.end);
-        // Text inserted inside a run, or right at its end, takes its colour.
-        if (change.inserted > 0 && run.start < from && run.end >= from)
-            end = qMax(end, from + change.inserted);
+        const int start = change.map(run.start, OnInsert::Move);
+        int end = change.map(run.end, OnInsert::Stay);
+        if (change.inserted > 0 && run.start < change.position && run.end >= change.position)
+            end = qMax(end, change.position + change.inserted);
         if (start < end)
             runs.push_back({start, end, run.color});
     }

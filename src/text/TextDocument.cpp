@@ -23,6 +23,7 @@ void TextDocument::setText(QStringView text)
 
 void TextDocument::setStore(TextStore &&store)
 {
+    emit aboutToReset();
     m_store = std::move(store);
     ++m_revision;
     clearHistory();
@@ -69,7 +70,8 @@ void TextDocument::replace(int position, int count, QStringView text, EditKind k
     // The text as the store holds it: breaks as "\n", of the kind typed breaks take.
     TextStore parsed;
     parsed.insert(0, text, m_newLineBreak);
-    const TextSpan inserted = parsed.span(0, parsed.length());
+    TextSpan inserted = parsed.span(0, parsed.length());
+    fitBreaksToNeighbours(position, count, inserted);
     const TextSpan removed = m_store.span(position, count);
 
     const bool hadUndo = isUndoAvailable();
@@ -83,6 +85,34 @@ void TextDocument::replace(int position, int count, QStringView text, EditKind k
     m_done = m_steps.size();
     apply(position, count, inserted);
     notifyHistory(hadUndo, hadRedo);
+}
+
+void TextDocument::fitBreaksToNeighbours(int position, int count, TextSpan &inserted) const
+{
+    if (inserted.breaks.isEmpty())
+        return;
+    // A CR break followed at once by an LF break is written "\r\n" and read
+    // back as one break. So a new first break that would follow a CR is not
+    // an LF, and a new last break that would come before an LF is not a CR;
+    // one between both is a CRLF.
+    const bool afterCR = inserted.text.front() == u'\n' && position > 0
+        && m_store.at(position - 1) == u'\n' && m_store.lineBreak(m_store.lineOf(position - 1)) == LineBreak::CR;
+    const int next = position + count;
+    const bool beforeLF = inserted.text.back() == u'\n' && next < m_store.length()
+        && m_store.at(next) == u'\n' && m_store.lineBreak(m_store.lineOf(next)) == LineBreak::LF;
+    auto fit = [&](char &kind, bool cr, bool lf) {
+        const LineBreak wanted = LineBreak(kind);
+        if (cr && lf)
+            kind = char(LineBreak::CRLF);
+        else if (cr && wanted == LineBreak::LF)
+            kind = char(LineBreak::CR);
+        else if (lf && wanted == LineBreak::CR)
+            kind = char(LineBreak::LF);
+    };
+    const qsizetype last = inserted.breaks.size() - 1;
+    fit(inserted.breaks[0], afterCR, beforeLF && last == 0);
+    if (last > 0)
+        fit(inserted.breaks[last], false, beforeLF);
 }
 
 bool TextDocument::mergeIntoLast(int position, int count, const TextSpan &removed,

@@ -2,22 +2,11 @@
 // A text being edited: the store, the history of edits for undo and redo, and
 // the notices a view needs to follow each change.
 
+#include "TextChange.h"
 #include "TextStore.h"
 
 #include <QObject>
 #include <vector>
-
-// One change, as a view sees it: count characters removed at position and
-// others inserted there; the lines after `line` that went and came.
-struct TextChange
-{
-    int position = 0;
-    int removed = 0;
-    int inserted = 0;
-    int line = 0;
-    int linesRemoved = 0;
-    int linesInserted = 0;
-};
 
 class TextDocument : public QObject
 {
@@ -46,7 +35,9 @@ public:
     void setText(QStringView text);
     void setStore(TextStore &&store);
 
-    // The break that typed and pasted line breaks become.
+    // The break that typed and pasted line breaks become: the text's own
+    // kind, except where it would run into the break before or after it (an
+    // LF right after a CR would be read back as one CRLF).
     LineBreak newLineBreak() const { return m_newLineBreak; }
     void setNewLineBreak(LineBreak lineBreak) { m_newLineBreak = lineBreak; }
 
@@ -68,6 +59,8 @@ public:
 signals:
     void aboutToChange(const TextChange &change);
     void changed(const TextChange &change);
+    // The whole text is about to be replaced, and has been.
+    void aboutToReset();
     void reset();
     void undoAvailable(bool available);
     void redoAvailable(bool available);
@@ -86,6 +79,9 @@ private:
     bool mergeIntoLast(int position, int count, const TextSpan &removed, const TextSpan &inserted,
                        EditKind kind);
     void apply(int position, int count, const TextSpan &inserted);
+    // The breaks of text going in at position in place of count characters,
+    // as they must be written to be read back as the same lines.
+    void fitBreaksToNeighbours(int position, int count, TextSpan &inserted) const;
     void clearHistory();
     void notifyHistory(bool hadUndo, bool hadRedo);
 

@@ -39,6 +39,8 @@ public:
     explicit TextLayouts(const TextDocument &document);
     ~TextLayouts();
 
+    const TextDocument &document() const { return m_document; }
+
     // The font and the width lines wrap at; a change lays everything out anew.
     void configure(const QFont &font, int width);
     int rowHeight() const { return m_rowHeight; }

@@ -1,5 +1,7 @@
 #include "TextView.h"
 
+#include "SelectionMimeData.h"
+#include "TextBoundaries.h"
 #include "TextViewAccessible.h"
 
 #include <QAccessible>
@@ -16,7 +18,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleHints>
-#include <QTextBoundaryFinder>
 
 #include <cmath>
 
@@ -25,69 +26,13 @@ namespace {
 constexpr int LeftMargin = 4;
 constexpr int RightMargin = 4;
 constexpr int TopMargin = 2;
-// How far word and character moves look around the caret within a line.
-constexpr int WordWindow = 4096;
-constexpr int GraphemeWindow = 128;
-
-bool isWordChar(QChar c)
-{
-    return c.isLetterOrNumber() || c.isMark() || c == u'_';
-}
 
 } // namespace
-
-// The primary selection on X11 belongs to whoever selected last, and is read
-// only when another program asks. This hands out the selected text then,
-// rather than copying a large selection at once; it keeps a copy of its own
-// only when the text is about to change.
-class SelectionMimeData : public QMimeData
-{
-public:
-    SelectionMimeData(const TextDocument &document, int from, int to)
-        : m_document(const_cast<TextDocument *>(&document))
-        , m_revision(document.revision())
-        , m_from(from)
-        , m_to(to)
-    {
-    }
-
-    void freeze()
-    {
-        if (m_frozen)
-            return;
-        m_frozen = true;
-        if (m_document && m_document->revision() == m_revision)
-            m_text = m_document->text(m_from, m_to - m_from);
-    }
-
-    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
-    bool hasFormat(const QString &mimeType) const override
-    {
-        return mimeType == QLatin1String("text/plain");
-    }
-
-protected:
-    QVariant retrieveData(const QString &mimeType, QMetaType) const override
-    {
-        if (mimeType != QLatin1String("text/plain"))
-            return {};
-        if (!m_frozen && m_document && m_document->revision() == m_revision)
-            return m_document->text(m_from, m_to - m_from);
-        return m_text;
-    }
-
-private:
-    QPointer<TextDocument> m_document;
-    quint64 m_revision;
-    int m_from;
-    int m_to;
-    bool m_frozen = false;
-    QString m_text;
-};
 
 TextView::TextView(QWidget *parent)
     : QAbstractScrollArea(parent)
     , m_layouts(m_document)
+    , m_painter(m_layouts)
 {
     TextViewAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
@@ -102,6 +47,7 @@ TextView::TextView(QWidget *parent)
 
     connect(&m_document, &TextDocument::aboutToChange, this, &TextView::documentAboutToChange);
     connect(&m_document, &TextDocument::changed, this, &TextView::documentChanged);
+    connect(&m_document, &TextDocument::aboutToReset, this, &TextView::documentAboutToReset);
     connect(&m_document, &TextDocument::reset, this, &TextView::documentReset);
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, &TextView::updateScrollBar);
     relayout();
@@ -160,8 +106,11 @@ void TextView::deleteSelection()
 
 bool TextView::edit(int position, int count, QStringView text, TextDocument::EditKind kind)
 {
-    if (qint64(length()) - count + text.size() > m_maxLength)
+    // Past the capacity the text may not grow, but it may always shrink.
+    if (text.size() > count && qint64(length()) - count + text.size() > m_maxLength)
         return false;
+    position = qBound(0, position, length());
+    count = qBound(0, count, length() - position);
     const TextDocument::Selection before{m_anchor, m_position};
     m_document.replace(position, count, text, kind, before);
     // The caret goes after what came in: the text as stored, breaks as one.
@@ -187,7 +136,9 @@ void TextView::deleteBackward(bool word)
         deleteSelection();
         return;
     }
-    const int from = word ? previousWord(m_position) : previousCharacter(m_position);
+    const TextStore &store = m_document.store();
+    const int from = word ? TextBoundaries::previousWordStart(store, m_position)
+                          : TextBoundaries::previousCharacter(store, m_position);
     if (from < m_position)
         edit(from, m_position - from, {}, TextDocument::EditKind::Deleting);
 }
@@ -198,7 +149,9 @@ void TextView::deleteForward(bool word)
         deleteSelection();
         return;
     }
-    const int to = word ? nextWord(m_position) : nextCharacter(m_position);
+    const TextStore &store = m_document.store();
+    const int to = word ? TextBoundaries::nextWordStart(store, m_position)
+                        : TextBoundaries::nextCharacter(store, m_position);
     if (to > m_position)
         edit(m_position, to - m_position, {}, TextDocument::EditKind::Deleting);
 }
@@ -223,106 +176,6 @@ void TextView::redo()
 
 // ---- moving through the text -----------------------------------------------------
 
-int TextView::nextCharacter(int position) const
-{
-    const TextStore &store = m_document.store();
-    if (position >= length())
-        return length();
-    if (store.at(position) == u'\n')
-        return position + 1; // a break, whatever it is written with
-    const int line = store.lineOf(position);
-    const int end = qMin(store.lineEnd(line), position + GraphemeWindow);
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, store.text(position, end - position));
-    const qsizetype next = graphemes.toNextBoundary();
-    return next > 0 ? position + int(next) : position + 1;
-}
-
-int TextView::previousCharacter(int position) const
-{
-    const TextStore &store = m_document.store();
-    if (position <= 0)
-        return 0;
-    if (store.at(position - 1) == u'\n')
-        return position - 1;
-    const int line = store.lineOf(position);
-    const int start = qMax(store.lineStart(line), position - GraphemeWindow);
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, store.text(start, position - start));
-    graphemes.toEnd();
-    const qsizetype previous = graphemes.toPreviousBoundary();
-    return previous >= 0 && start + previous < position ? start + int(previous) : position - 1;
-}
-
-int TextView::nextWord(int position) const
-{
-    const TextStore &store = m_document.store();
-    if (position >= length())
-        return length();
-    if (store.at(position) == u'\n')
-        return position + 1;
-    const int line = store.lineOf(position);
-    const int lineEnd = store.lineEnd(line);
-    const int end = qMin(lineEnd, position + WordWindow);
-    QTextBoundaryFinder words(QTextBoundaryFinder::Word, store.text(position, end - position));
-    for (qsizetype at = words.toNextBoundary(); at > 0; at = words.toNextBoundary()) {
-        if (position + at >= end)
-            break;
-        if (words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
-            return position + int(at);
-    }
-    return end;
-}
-
-int TextView::previousWord(int position) const
-{
-    const TextStore &store = m_document.store();
-    if (position <= 0)
-        return 0;
-    if (store.at(position - 1) == u'\n')
-        return position - 1;
-    const int line = store.lineOf(position);
-    const int start = qMax(store.lineStart(line), position - WordWindow);
-    QTextBoundaryFinder words(QTextBoundaryFinder::Word, store.text(start, position - start));
-    words.toEnd();
-    for (qsizetype at = words.toPreviousBoundary(); at > 0; at = words.toPreviousBoundary()) {
-        if (words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
-            return start + int(at);
-    }
-    return start;
-}
-
-std::pair<int, int> TextView::wordAt(int position) const
-{
-    const TextStore &store = m_document.store();
-    const int line = store.lineOf(position);
-    const int lineStart = store.lineStart(line);
-    const int lineEnd = store.lineEnd(line);
-    if (lineEnd == lineStart)
-        return {position, position};
-    position = qMin(position, lineEnd - 1);
-    const int from = qMax(lineStart, position - WordWindow);
-    const int to = qMin(lineEnd, position + WordWindow);
-    const QString text = store.text(from, to - from);
-    const int at = position - from;
-    // A run of word characters, or else the one character clicked.
-    if (!isWordChar(text.at(at)))
-        return {position, nextCharacter(position)};
-    int start = at;
-    int end = at;
-    while (start > 0 && isWordChar(text.at(start - 1)))
-        --start;
-    while (end < text.size() && isWordChar(text.at(end)))
-        ++end;
-    return {from + start, from + end};
-}
-
-std::pair<int, int> TextView::lineAt(int position) const
-{
-    const TextStore &store = m_document.store();
-    const int line = store.lineOf(position);
-    const int end = line + 1 < store.lineCount() ? store.lineStart(line + 1) : length();
-    return {store.lineStart(line), end}; // the line with its break
-}
-
 int TextView::rowEndForCaret(const RowRef &row)
 {
     // The end of a row that wraps is also the start of the next row: the
@@ -330,45 +183,47 @@ int TextView::rowEndForCaret(const RowRef &row)
     const int end = m_layouts.rowEnd(row);
     if (m_layouts.isLastRowOfLine(row))
         return end;
-    return qMax(m_layouts.rowStart(row), previousCharacter(end));
+    return qMax(m_layouts.rowStart(row), TextBoundaries::previousCharacter(m_document.store(), end));
 }
 
-void TextView::moveCursor(Move move, bool select)
+void TextView::moveCursor(TextCommand move, bool select)
 {
     m_document.closeUndoGroup();
+    const TextStore &store = m_document.store();
     int position = m_position;
     bool keepColumn = false;
     switch (move) {
-    case Move::NextCharacter:
-        position = hasSelection() && !select ? selectionEnd() : nextCharacter(m_position);
+    case TextCommand::NextCharacter:
+        position = hasSelection() && !select ? selectionEnd() : TextBoundaries::nextCharacter(store, m_position);
         break;
-    case Move::PreviousCharacter:
-        position = hasSelection() && !select ? selectionStart() : previousCharacter(m_position);
+    case TextCommand::PreviousCharacter:
+        position = hasSelection() && !select ? selectionStart()
+                                             : TextBoundaries::previousCharacter(store, m_position);
         break;
-    case Move::NextWord:
-        position = nextWord(m_position);
+    case TextCommand::NextWord:
+        position = TextBoundaries::nextWordStart(store, m_position);
         break;
-    case Move::PreviousWord:
-        position = previousWord(m_position);
+    case TextCommand::PreviousWord:
+        position = TextBoundaries::previousWordStart(store, m_position);
         break;
-    case Move::RowStart:
+    case TextCommand::RowStart:
         position = m_layouts.rowStart(m_layouts.rowOf(m_position));
         break;
-    case Move::RowEnd:
+    case TextCommand::RowEnd:
         position = rowEndForCaret(m_layouts.rowOf(m_position));
         break;
-    case Move::Start:
+    case TextCommand::Start:
         position = 0;
         break;
-    case Move::End:
+    case TextCommand::End:
         position = length();
         break;
-    case Move::Down:
-    case Move::Up:
-    case Move::PageDown:
-    case Move::PageUp: {
-        const bool down = move == Move::Down || move == Move::PageDown;
-        const bool page = move == Move::PageDown || move == Move::PageUp;
+    case TextCommand::Down:
+    case TextCommand::Up:
+    case TextCommand::PageDown:
+    case TextCommand::PageUp: {
+        const bool down = move == TextCommand::Down || move == TextCommand::PageDown;
+        const bool page = move == TextCommand::PageDown || move == TextCommand::PageUp;
         const int steps = page ? qMax(1, visibleRows() - 1) : 1;
         if (m_desiredX < 0)
             m_desiredX = m_layouts.xOf(m_position);
@@ -376,9 +231,7 @@ void TextView::moveCursor(Move move, bool select)
         int moved = 0;
         while (moved < steps && (down ? m_layouts.next(row) : m_layouts.previous(row)))
             ++moved;
-        if (moved < steps && !page) {
-            position = down ? length() : 0;
-        } else if (moved == 0) {
+        if ((moved < steps && !page) || moved == 0) {
             position = down ? length() : 0;
         } else {
             position = m_layouts.positionAtX(row, m_desiredX);
@@ -390,6 +243,8 @@ void TextView::moveCursor(Move move, bool select)
             scrollRows(down ? moved : -moved);
         break;
     }
+    default:
+        return;
     }
     setCaret(select ? m_anchor : position, position, keepColumn);
     ensureCursorVisible();
@@ -397,8 +252,30 @@ void TextView::moveCursor(Move move, bool select)
         publishPrimarySelection();
 }
 
+void TextView::run(const KeyCommand &key)
+{
+    switch (key.command) {
+    case TextCommand::SelectAll: selectAll(); break;
+    case TextCommand::Undo: undo(); break;
+    case TextCommand::Redo: redo(); break;
+    case TextCommand::Copy: copy(); break;
+    case TextCommand::Cut: cut(); break;
+    case TextCommand::Paste: paste(); break;
+    case TextCommand::DeleteNextCharacter: deleteForward(false); break;
+    case TextCommand::DeletePreviousCharacter: deleteBackward(false); break;
+    case TextCommand::DeleteNextWord: deleteForward(true); break;
+    case TextCommand::DeletePreviousWord: deleteBackward(true); break;
+    case TextCommand::InsertLineBreak: typeText(u"\n"); break;
+    case TextCommand::InsertTab: typeText(u"\t"); break;
+    case TextCommand::InsertText: typeText(key.text); break;
+    default: moveCursor(key.command, key.select); break;
+    }
+}
+
 void TextView::setCaret(int anchor, int position, bool keepColumn)
 {
+    anchor = qBound(0, anchor, length());
+    position = qBound(0, position, length());
     if (!keepColumn)
         m_desiredX = -1;
     const bool moved = position != m_position;
@@ -452,6 +329,11 @@ void TextView::documentAboutToChange(const TextChange &change)
     // The primary selection keeps what was selected.
     if (m_primary)
         m_primary->freeze();
+    // Text composed by an input method stands at the caret in the text it
+    // was begun in; a change from elsewhere ends it (the view's own edits
+    // for the input method come after it has cleared it).
+    if (!m_preedit.isEmpty())
+        m_layouts.setPreedit(-1, QString(), 0, {});
     if (QAccessible::isActive() && change.removed > 0) {
         QAccessibleTextRemoveEvent event(this, change.position,
                                          m_document.text(change.position, change.removed));
@@ -464,17 +346,9 @@ void TextView::documentChanged(const TextChange &change)
     const int rowsBefore = m_layouts.rowMap().rows(change.line);
     m_layouts.apply(change);
     m_colors.apply(change);
-
-    auto map = [&](int p) {
-        if (p <= change.position)
-            return p;
-        if (p >= change.position + change.removed)
-            return p + change.inserted - change.removed;
-        return change.position;
-    };
-    m_top = map(m_top);
-    m_anchor = qBound(0, map(m_anchor), length());
-    m_position = qBound(0, map(m_position), length());
+    m_top = change.map(m_top, OnInsert::Stay);
+    m_anchor = change.map(m_anchor, OnInsert::Stay);
+    m_position = change.map(m_position, OnInsert::Stay);
 
     // Repaint the line that changed, and what follows when rows came or went.
     const bool sameRows = change.linesRemoved == 0 && change.linesInserted == 0
@@ -482,6 +356,7 @@ void TextView::documentChanged(const TextChange &change)
     updateRows(change.line, !sameRows);
     clampTop();
     updateScrollBar();
+    dropPreedit();
     updateCaret();
 
     if (QAccessible::isActive() && change.inserted > 0) {
@@ -492,10 +367,17 @@ void TextView::documentChanged(const TextChange &change)
     emit textChanged();
 }
 
-void TextView::documentReset()
+void TextView::documentAboutToReset()
 {
     if (m_primary)
         m_primary->freeze();
+    if (!m_preedit.isEmpty())
+        m_layouts.setPreedit(-1, QString(), 0, {});
+}
+
+void TextView::documentReset()
+{
+    dropPreedit();
     m_colors.clear();
     m_layouts.rebuild();
     m_top = 0;
@@ -511,6 +393,33 @@ void TextView::documentReset()
     }
     emit textChanged();
     emit cursorPositionChanged();
+}
+
+void TextView::clearPreedit()
+{
+    if (m_preedit.isEmpty())
+        return;
+    const int line = m_document.store().lineOf(qMin(m_layouts.preeditPosition(), length()));
+    m_preedit.clear();
+    m_preeditCursor = 0;
+    m_layouts.setPreedit(-1, QString(), 0, {});
+    updateRows(line, true);
+}
+
+void TextView::dropPreedit()
+{
+    // The layouts no longer show it (the document let go of it before it changed).
+    if (m_preedit.isEmpty())
+        return;
+    m_preedit.clear();
+    m_preeditCursor = 0;
+    viewport()->update();
+    // The input method still holds what it composed: it starts afresh, once
+    // this change is through.
+    QMetaObject::invokeMethod(this, [this] {
+        if (hasFocus())
+            QGuiApplication::inputMethod()->reset();
+    }, Qt::QueuedConnection);
 }
 
 void TextView::setReservedShortcuts(const QList<QKeySequence> &shortcuts)
@@ -775,7 +684,7 @@ QRect TextView::characterRect(int position)
     const qreal x1 = m_layouts.xOf(position);
     qreal x2 = x1;
     if (position < length() && m_document.store().at(position) != u'\n') {
-        const int next = nextCharacter(position);
+        const int next = TextBoundaries::nextCharacter(m_document.store(), position);
         const RowRef nextRow = m_layouts.rowOf(next);
         x2 = nextRow == row ? m_layouts.xOf(next) : x1 + QFontMetricsF(font()).averageCharWidth();
     }
@@ -829,6 +738,7 @@ void TextView::paintEvent(QPaintEvent *event)
     QPainter painter(viewport());
     const QRect clip = event->rect();
     painter.fillRect(clip, backgroundColor());
+    const TextPaintOptions options = paintOptions();
     const int height = viewport()->height();
     RowRef row = topRow();
     int y = TopMargin;
@@ -837,7 +747,7 @@ void TextView::paintEvent(QPaintEvent *event)
         const qreal top = y - qreal(row.row) * m_layouts.rowHeight();
         const int bottom = int(top) + rows * m_layouts.rowHeight();
         if (bottom > clip.top() && y <= clip.bottom())
-            paintPiece(painter, row, top, clip);
+            m_painter.paintPiece(painter, row.line, row.piece, QPointF(LeftMargin, top), QRectF(clip), options);
         y = bottom;
         RowRef last{row.line, row.piece, rows - 1};
         if (!m_layouts.next(last))
@@ -847,100 +757,27 @@ void TextView::paintEvent(QPaintEvent *event)
     m_layouts.trim(topRow());
 }
 
-void TextView::paintPiece(QPainter &painter, const RowRef &first, qreal top, const QRect &clip)
+TextPaintOptions TextView::paintOptions() const
 {
-    QTextLayout &layout = m_layouts.layout(first.line, first.piece);
-    const TextStore &store = m_document.store();
-    const int lineStart = store.lineStart(first.line);
-    const int pieceStart = lineStart + m_layouts.pieceStart(first.line, first.piece);
-    const int pieceEnd = lineStart + m_layouts.pieceEnd(first.line, first.piece);
-    auto toLayout = [&](int position) {
-        return m_layouts.toLayout(first.line, first.piece, position - pieceStart);
-    };
-
-    QList<QTextLayout::FormatRange> overlays;
-    for (const ColorRuns::Run &run : m_colors.overlapping(pieceStart, pieceEnd)) {
-        QTextLayout::FormatRange range;
-        range.start = toLayout(qMax(run.start, pieceStart));
-        range.length = toLayout(qMin(run.end, pieceEnd)) - range.start;
-        range.format.setForeground(QColor::fromRgba(run.color));
-        overlays.append(range);
-    }
     const QPalette::ColorGroup group = isActiveWindow() ? QPalette::Active : QPalette::Inactive;
-    if (hasSelection() && selectionStart() < pieceEnd && selectionEnd() > pieceStart) {
-        QTextLayout::FormatRange range;
-        range.start = toLayout(qMax(selectionStart(), pieceStart));
-        range.length = toLayout(qMin(selectionEnd(), pieceEnd)) - range.start;
-        range.format.setBackground(palette().brush(group, QPalette::Highlight));
-        range.format.setForeground(palette().brush(group, QPalette::HighlightedText));
-        overlays.append(range);
-    }
-
-    const QPointF origin(LeftMargin, top);
-    painter.setPen(textColor());
-    layout.draw(&painter, origin, overlays, QRectF(clip));
-    paintSymbols(painter, first, origin, clip);
-
-    // A selected line break shows as a selected blank after the line.
-    const bool lastPiece = first.piece == m_layouts.pieceCount(first.line) - 1;
-    const int lineEnd = store.lineEnd(first.line);
-    if (lastPiece && hasSelection() && lineEnd < length() && selectionStart() <= lineEnd
-        && selectionEnd() > lineEnd) {
-        const QTextLine last = layout.lineAt(layout.lineCount() - 1);
-        const QRectF mark(origin.x() + last.naturalTextWidth(), top + last.y(),
-                          QFontMetricsF(font()).horizontalAdvance(u' '), m_layouts.rowHeight());
-        painter.fillRect(mark, palette().brush(group, QPalette::Highlight));
-    }
-
+    TextPaintOptions options;
+    options.text = textColor();
+    options.background = backgroundColor();
+    options.colors = &m_colors;
+    options.selectionStart = selectionStart();
+    options.selectionEnd = selectionEnd();
+    options.selectionBackground = palette().brush(group, QPalette::Highlight);
+    options.selectionText = palette().brush(group, QPalette::HighlightedText);
     // The caret, or where a drop would go.
-    const int caret = m_dropPosition >= 0 ? m_dropPosition : m_position;
-    const bool showCaret = m_dropPosition >= 0 || (hasFocus() && m_caretOn);
-    if (!showCaret || caret < pieceStart || caret > pieceEnd)
-        return;
-    const RowRef caretRow = m_layouts.rowOf(caret);
-    if (caretRow.line == first.line && caretRow.piece == first.piece) {
-        int at = toLayout(caret);
-        if (!m_preedit.isEmpty() && m_dropPosition < 0)
-            at = caret - pieceStart + m_preeditCursor;
-        painter.setPen(textColor());
-        layout.drawCursor(&painter, origin, at, caretWidth());
+    if (m_dropPosition >= 0) {
+        options.caret = m_dropPosition;
+    } else if (hasFocus() && m_caretOn) {
+        options.caret = m_position;
+        if (!m_preedit.isEmpty())
+            options.preeditCursor = m_preeditCursor;
     }
-}
-
-void TextView::paintSymbols(QPainter &painter, const RowRef &first, const QPointF &origin, const QRect &clip)
-{
-    // Controls and separators: their name on a small blob of the text's colour.
-    const QList<QTextLayout::FormatRange> &symbols = m_layouts.symbolRanges(first.line, first.piece);
-    if (symbols.isEmpty())
-        return;
-    QTextLayout &layout = m_layouts.layout(first.line, first.piece);
-    const TextStore &store = m_document.store();
-    const int pieceStart = store.lineStart(first.line) + m_layouts.pieceStart(first.line, first.piece);
-    painter.save();
-    painter.setFont(m_layouts.symbolFont());
-    painter.setRenderHint(QPainter::Antialiasing);
-    for (const QTextLayout::FormatRange &range : symbols) {
-        for (int at = range.start; at < range.start + range.length; ++at) {
-            const QTextLine line = layout.lineForTextPosition(at);
-            const qreal y = origin.y() + line.y();
-            if (y > clip.bottom() || y + line.height() < clip.top())
-                continue;
-            const qreal x1 = origin.x() + line.cursorToX(at);
-            const qreal x2 = origin.x() + line.cursorToX(at + 1);
-            const QRectF blob(qMin(x1, x2) + 1, y + 1, qAbs(x2 - x1) - 2, m_layouts.rowHeight() - 2);
-            if (!blob.intersects(clip))
-                continue;
-            const int position = pieceStart + m_layouts.fromLayout(first.line, first.piece, at);
-            const bool selected = position >= selectionStart() && position < selectionEnd();
-            const QColor ink = selected ? palette().color(QPalette::HighlightedText) : colorAt(position);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(ink);
-            painter.drawRoundedRect(blob, 2, 2);
-            painter.setPen(selected ? palette().color(QPalette::Highlight) : backgroundColor());
-            painter.drawText(blob, Qt::AlignCenter, TextLayouts::symbolName(store.at(position)));
-        }
-    }
-    painter.restore();
+    options.caretWidth = caretWidth();
+    return options;
 }
 
 // ---- events ------------------------------------------------------------------------
@@ -959,14 +796,8 @@ bool TextView::event(QEvent *event)
             event->ignore(); // the window's shortcut takes it
             return true;
         }
-        // Editing keys are the view's, whatever shortcuts exist elsewhere.
-        if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut)
-            || key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Undo)
-            || key->matches(QKeySequence::Redo) || key->matches(QKeySequence::SelectAll)
-            || key->matches(QKeySequence::Delete) || key->key() == Qt::Key_Backspace
-            || key->key() == Qt::Key_Home || key->key() == Qt::Key_End
-            || (!key->text().isEmpty() && key->text().at(0).isPrint()
-                && !(key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier | Qt::GroupSwitchModifier)))) {
+        // The keys the view acts on are its own, whatever shortcuts exist elsewhere.
+        if (commandForKey(*key)) {
             event->accept();
             return true;
         }
@@ -976,93 +807,12 @@ bool TextView::event(QEvent *event)
 
 void TextView::keyPressEvent(QKeyEvent *event)
 {
-    if (keyIsReserved(event)) {
+    const std::optional<KeyCommand> command = keyIsReserved(event) ? std::nullopt : commandForKey(*event);
+    if (!command) {
         event->ignore();
         return;
     }
-    struct KeyMove
-    {
-        QKeySequence::StandardKey key;
-        Move move;
-        bool select;
-    };
-    static const KeyMove moves[] = {
-        {QKeySequence::MoveToNextChar, Move::NextCharacter, false},
-        {QKeySequence::SelectNextChar, Move::NextCharacter, true},
-        {QKeySequence::MoveToPreviousChar, Move::PreviousCharacter, false},
-        {QKeySequence::SelectPreviousChar, Move::PreviousCharacter, true},
-        {QKeySequence::MoveToNextWord, Move::NextWord, false},
-        {QKeySequence::SelectNextWord, Move::NextWord, true},
-        {QKeySequence::MoveToPreviousWord, Move::PreviousWord, false},
-        {QKeySequence::SelectPreviousWord, Move::PreviousWord, true},
-        {QKeySequence::MoveToNextLine, Move::Down, false},
-        {QKeySequence::SelectNextLine, Move::Down, true},
-        {QKeySequence::MoveToPreviousLine, Move::Up, false},
-        {QKeySequence::SelectPreviousLine, Move::Up, true},
-        {QKeySequence::MoveToStartOfLine, Move::RowStart, false},
-        {QKeySequence::SelectStartOfLine, Move::RowStart, true},
-        {QKeySequence::MoveToEndOfLine, Move::RowEnd, false},
-        {QKeySequence::SelectEndOfLine, Move::RowEnd, true},
-        {QKeySequence::MoveToStartOfDocument, Move::Start, false},
-        {QKeySequence::SelectStartOfDocument, Move::Start, true},
-        {QKeySequence::MoveToEndOfDocument, Move::End, false},
-        {QKeySequence::SelectEndOfDocument, Move::End, true},
-        {QKeySequence::MoveToNextPage, Move::PageDown, false},
-        {QKeySequence::SelectNextPage, Move::PageDown, true},
-        {QKeySequence::MoveToPreviousPage, Move::PageUp, false},
-        {QKeySequence::SelectPreviousPage, Move::PageUp, true},
-    };
-    for (const KeyMove &m : moves) {
-        if (event->matches(m.key)) {
-            moveCursor(m.move, m.select);
-            return;
-        }
-    }
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    if (event->matches(QKeySequence::SelectAll)) {
-        selectAll();
-    } else if (event->matches(QKeySequence::Undo)) {
-        undo();
-    } else if (event->matches(QKeySequence::Redo)
-               || (event->key() == Qt::Key_Y && mods == Qt::ControlModifier)
-               || (event->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))) {
-        redo();
-    } else if (event->matches(QKeySequence::Copy)) {
-        copy();
-    } else if (event->matches(QKeySequence::Cut)) {
-        cut();
-    } else if (event->matches(QKeySequence::Paste)) {
-        paste();
-    } else if (event->matches(QKeySequence::DeleteStartOfWord)) {
-        deleteBackward(true);
-    } else if (event->matches(QKeySequence::DeleteEndOfWord)) {
-        deleteForward(true);
-    } else if (event->matches(QKeySequence::Delete)) {
-        deleteForward(false);
-    } else if (event->key() == Qt::Key_Backspace && !(mods & ~Qt::ShiftModifier)) {
-        deleteBackward(false);
-    } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        typeText(u"\n");
-    } else if (event->key() == Qt::Key_Tab && !(mods & (Qt::ControlModifier | Qt::AltModifier))) {
-        typeText(u"\t");
-    } else {
-        const QString text = event->text();
-        // Characters a key types. With Ctrl or Alt alone it types none (the
-        // window's menus take Alt); Ctrl+Alt may, as AltGr does on some systems.
-        const bool ctrl = mods & Qt::ControlModifier;
-        const bool alt = mods & Qt::AltModifier;
-        const bool control = ctrl != alt || (mods & Qt::MetaModifier);
-        bool printable = !text.isEmpty() && !control;
-        for (const QChar c : text) {
-            if (!c.isPrint() && c.category() != QChar::Other_Format && !c.isSurrogate())
-                printable = false;
-        }
-        if (!printable) {
-            event->ignore();
-            return;
-        }
-        typeText(text);
-    }
+    run(*command);
     event->accept();
 }
 
@@ -1088,7 +838,7 @@ void TextView::mousePressEvent(QMouseEvent *event)
                < QApplication::startDragDistance()) {
         m_tripleClick.stop();
         m_selectUnit = Unit::Line;
-        m_selectOrigin = lineAt(at);
+        m_selectOrigin = TextBoundaries::lineAt(m_document.store(), at);
         setCaret(m_selectOrigin.first, m_selectOrigin.second);
     } else if (event->modifiers() & Qt::ShiftModifier) {
         m_selectUnit = Unit::Character;
@@ -1111,7 +861,7 @@ void TextView::mouseDoubleClickEvent(QMouseEvent *event)
     }
     const int at = positionAt(event->position().toPoint());
     m_selectUnit = Unit::Word;
-    m_selectOrigin = wordAt(at);
+    m_selectOrigin = TextBoundaries::wordAt(m_document.store(), at);
     setCaret(m_selectOrigin.first, m_selectOrigin.second);
     m_selecting = true;
     m_doubleClickAt = event->position().toPoint();
@@ -1123,9 +873,9 @@ void TextView::selectTo(int to)
     // From the unit the selection began with to the unit under the mouse.
     std::pair<int, int> unit{to, to};
     if (m_selectUnit == Unit::Word)
-        unit = wordAt(to);
+        unit = TextBoundaries::wordAt(m_document.store(), to);
     else if (m_selectUnit == Unit::Line)
-        unit = lineAt(to);
+        unit = TextBoundaries::lineAt(m_document.store(), to);
     if (unit.first < m_selectOrigin.first)
         setCaret(m_selectOrigin.second, unit.first);
     else
@@ -1357,24 +1107,31 @@ void TextView::dropEvent(QDropEvent *event)
 
 void TextView::inputMethodEvent(QInputMethodEvent *event)
 {
-    // What was being composed is gone; what is committed goes in as typed.
-    const int from = selectionStart();
-    int removeFrom = from;
-    int removeCount = selectionEnd() - from;
-    if (event->replacementLength() > 0) {
-        removeFrom = qBound(0, m_position + event->replacementStart(), length());
-        removeCount = qBound(0, event->replacementLength(), length() - removeFrom);
-    }
+    // What was being composed goes; the event says what is composed now.
+    clearPreedit();
+
+    // What is committed goes in as typed, in place of the selection or of
+    // the stretch around the caret the event names.
     if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
-        m_preedit.clear();
-        m_layouts.setPreedit(-1, QString(), 0, {});
-        if (removeFrom != selectionStart() || removeCount != selectionEnd() - selectionStart())
-            setCaret(removeFrom, removeFrom + removeCount);
+        if (event->replacementLength() > 0) {
+            // Whole characters only, whatever the input method counted.
+            const TextStore &store = m_document.store();
+            auto splitsPair = [&](int at) {
+                return at > 0 && at < length() && QChar::isLowSurrogate(store.at(at))
+                    && QChar::isHighSurrogate(store.at(at - 1));
+            };
+            int from = qBound(0, m_position + event->replacementStart(), length());
+            int to = qBound(from, from + event->replacementLength(), length());
+            from -= splitsPair(from) ? 1 : 0;
+            to += splitsPair(to) ? 1 : 0;
+            setCaret(from, to);
+        }
         typeText(event->commitString());
     }
 
+    const QString preedit = event->preeditString();
     QList<QTextLayout::FormatRange> formats;
-    int cursor = int(event->preeditString().size());
+    int cursor = int(preedit.size());
     for (const QInputMethodEvent::Attribute &attribute : event->attributes()) {
         if (attribute.type == QInputMethodEvent::Cursor) {
             cursor = attribute.start;
@@ -1382,24 +1139,24 @@ void TextView::inputMethodEvent(QInputMethodEvent *event)
             const QTextCharFormat format = qvariant_cast<QTextFormat>(attribute.value).toCharFormat();
             if (format.isValid())
                 formats.append({attribute.start, attribute.length, format});
-        } else if (attribute.type == QInputMethodEvent::Selection && event->preeditString().isEmpty()) {
+        } else if (attribute.type == QInputMethodEvent::Selection && preedit.isEmpty()) {
             setSelection(attribute.start, attribute.start + attribute.length);
         }
     }
-    if (m_preedit != event->preeditString() || !event->preeditString().isEmpty()) {
-        if (!event->preeditString().isEmpty() && hasSelection())
+    if (!preedit.isEmpty()) {
+        if (hasSelection())
             deleteSelection();
-        m_preedit = event->preeditString();
+        m_preedit = preedit;
         m_preeditCursor = qBound(0, cursor, int(m_preedit.size()));
-        if (formats.isEmpty() && !m_preedit.isEmpty()) {
+        if (formats.isEmpty()) {
             QTextCharFormat underline;
             underline.setFontUnderline(true);
             formats.append({0, int(m_preedit.size()), underline});
         }
-        m_layouts.setPreedit(m_preedit.isEmpty() ? -1 : m_position, m_preedit, m_preeditCursor, formats);
+        m_layouts.setPreedit(m_position, m_preedit, m_preeditCursor, formats);
         updateRows(m_document.store().lineOf(m_position), true);
-        updateCaret();
     }
+    updateCaret();
     event->accept();
 }
 

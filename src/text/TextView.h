@@ -7,7 +7,9 @@
 
 #include "ColorRuns.h"
 #include "TextDocument.h"
+#include "TextKeys.h"
 #include "TextLayouts.h"
+#include "TextPainter.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -47,10 +49,12 @@ public:
     QString selectedText() const;
     void selectAll();
     // Replaces the selection, or inserts at the caret, as one step of the
-    // history. False, with nothing changed, past maxLength().
+    // history. False, with nothing changed, where it would grow the text
+    // past maxLength().
     bool insertText(QStringView text);
 
-    // The most characters the text may grow to by editing.
+    // The most characters the text may grow to by editing. A text loaded
+    // whole may be longer: edits that do not lengthen it still go.
     int maxLength() const { return m_maxLength; }
     void setMaxLength(int length) { m_maxLength = length; }
 
@@ -85,15 +89,8 @@ public:
 
     QMenu *createStandardContextMenu();
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
-
-    // Where the caret can stand next to position: never inside a surrogate
-    // pair or between a letter and its marks; a line break is one step.
-    int nextCharacter(int position) const;
-    int previousCharacter(int position) const;
-    // The word (or the single other character) at position, and the line
-    // with its break.
-    std::pair<int, int> wordAt(int position) const;
-    std::pair<int, int> lineAt(int position) const;
+    // What an input method is composing at the caret, not yet text.
+    QString preeditText() const { return m_preedit; }
 
 public slots:
     void undo();
@@ -141,20 +138,15 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    enum class Move {
-        NextCharacter, PreviousCharacter, NextWord, PreviousWord, RowStart, RowEnd,
-        Down, Up, PageDown, PageUp, Start, End,
-    };
     enum class Unit { Character, Word, Line };
 
     // Editing.
+    void run(const KeyCommand &command);
     bool edit(int position, int count, QStringView text, TextDocument::EditKind kind);
     void typeText(QStringView text);
     void deleteBackward(bool word);
     void deleteForward(bool word);
-    void moveCursor(Move move, bool select);
-    int nextWord(int position) const;
-    int previousWord(int position) const;
+    void moveCursor(TextCommand move, bool select);
     int rowEndForCaret(const RowRef &row);
     void setCaret(int anchor, int position, bool keepColumn = false);
     // From the unit the mouse selection began with to the one at `to`.
@@ -163,7 +155,13 @@ private:
     // Following the document.
     void documentAboutToChange(const TextChange &change);
     void documentChanged(const TextChange &change);
+    void documentAboutToReset();
     void documentReset();
+    // What an input method is composing goes: before the view's own edit
+    // for it (clear), or after a change from elsewhere, which the input
+    // method is then told of (drop).
+    void clearPreedit();
+    void dropPreedit();
 
     // Place and painting.
     RowRef topRow();
@@ -177,8 +175,7 @@ private:
     void updateCaret();
     void restartBlinking();
     void updateRows(int fromLine, bool toBottom);
-    void paintPiece(QPainter &painter, const RowRef &first, qreal top, const QRect &clip);
-    void paintSymbols(QPainter &painter, const RowRef &first, const QPointF &origin, const QRect &clip);
+    TextPaintOptions paintOptions() const;
     int caretWidth() const;
 
     // Clipboard and selection.
@@ -188,6 +185,7 @@ private:
 
     TextDocument m_document;
     TextLayouts m_layouts;
+    TextPainter m_painter;
     ColorRuns m_colors;
     int m_position = 0;
     int m_anchor = 0;

@@ -1,5 +1,6 @@
 #include "TextViewAccessible.h"
 
+#include "TextBoundaries.h"
 #include "TextView.h"
 
 #include <QScrollBar>
@@ -114,15 +115,16 @@ QString TextViewAccessible::text(int startOffset, int endOffset) const
 std::pair<int, int> TextViewAccessible::unitAt(int offset, QAccessible::TextBoundaryType type) const
 {
     TextView *v = view();
+    const TextStore &store = v->document().store();
     const int length = v->length();
     offset = qBound(0, offset, length);
     switch (type) {
     case QAccessible::CharBoundary:
-        return {offset, v->nextCharacter(offset)};
+        return {offset, TextBoundaries::nextCharacter(store, offset)};
     case QAccessible::WordBoundary:
-        return v->wordAt(offset);
+        return TextBoundaries::wordAt(store, offset);
     case QAccessible::SentenceBoundary: {
-        const auto [lineStart, lineEnd] = v->lineAt(offset);
+        const auto [lineStart, lineEnd] = TextBoundaries::lineAt(store, offset);
         QTextBoundaryFinder sentences(QTextBoundaryFinder::Sentence,
                                       v->document().text(lineStart, lineEnd - lineStart));
         sentences.setPosition(offset - lineStart);
@@ -133,7 +135,7 @@ std::pair<int, int> TextViewAccessible::unitAt(int offset, QAccessible::TextBoun
     }
     case QAccessible::LineBoundary:
     case QAccessible::ParagraphBoundary:
-        return v->lineAt(offset);
+        return TextBoundaries::lineAt(store, offset);
     case QAccessible::NoBoundary:
         break;
     }

@@ -1,0 +1,87 @@
+#include "ProgressWait.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QWidget>
+
+namespace sys {
+
+ProgressWait::ProgressWait(QWidget *parent, const QString &label, const QString &objectName)
+    : m_parent(parent)
+    , m_label(label)
+    , m_objectName(objectName)
+{
+}
+
+ProgressWait::~ProgressWait() = default;
+
+void ProgressWait::setProgress(int permille)
+{
+    // Shown by the progress window's own clock: a modal progress dialog
+    // handles events as its value changes, and the work must not be called
+    // again from inside itself.
+    m_progress = qBound(0, permille, 1000);
+}
+
+void ProgressWait::finish()
+{
+    m_finished = true;
+    if (m_loop)
+        m_loop->quit();
+}
+
+ProgressWait::Outcome ProgressWait::wait()
+{
+    if (m_finished)
+        return Outcome::Finished;
+    QEventLoop loop;
+    m_loop = &loop;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+
+    // First a quiet wait: the window paints, keys and clicks wait.
+    QTimer quiet;
+    quiet.setSingleShot(true);
+    QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
+    quiet.start(QuietMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // A loop left before its time, the work not done: the program is ending.
+    bool ending = !m_finished && quiet.isActive();
+    QGuiApplication::restoreOverrideCursor();
+
+    if (!m_finished && !ending) {
+        // Then the progress, with a Cancel.
+        QProgressDialog progress(m_label, QCoreApplication::translate("ProgressWait", "Cancel"), 0, 1000, m_parent);
+        progress.setObjectName(m_objectName);
+        if (m_parent)
+            progress.setWindowTitle(m_parent->window()->windowTitle());
+        progress.setWindowModality(Qt::ApplicationModal);
+        progress.setMinimumDuration(0);
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        progress.setValue(m_progress);
+        QObject::connect(&progress, &QProgressDialog::canceled, &loop, [this, &loop] {
+            m_cancelled = true;
+            if (m_cancel)
+                m_cancel();
+            loop.quit();
+        });
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, &progress, [this, &progress] {
+            if (progress.value() != m_progress)
+                progress.setValue(m_progress);
+        });
+        tick.start(100);
+        progress.show();
+        loop.exec();
+        ending = !m_finished && !m_cancelled;
+    }
+    m_loop = nullptr;
+    if (m_finished)
+        return Outcome::Finished;
+    return ending ? Outcome::Ending : Outcome::Cancelled;
+}
+
+} // namespace sys

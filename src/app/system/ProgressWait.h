@@ -1,0 +1,56 @@
+#pragma once
+// Waiting for work that may take a while (reading a file, printing, a large
+// clipboard transfer) without stopping the window. The work runs on its own
+// thread, or in slices from the event loop, and says how far it has come and
+// when it is over. The window keeps painting all along; for the first half
+// second keys and clicks wait and the wait cursor shows, then a progress
+// window offers Cancel, and the note's own windows take no input meanwhile.
+
+#include <QString>
+#include <functional>
+
+class QEventLoop;
+class QWidget;
+
+namespace sys {
+
+class ProgressWait
+{
+public:
+    enum class Outcome {
+        Finished,  // finish() was called
+        Cancelled, // the user chose Cancel
+        Ending,    // the program is ending
+    };
+
+    // label: what the progress window says; objectName: the window's name.
+    ProgressWait(QWidget *parent, const QString &label, const QString &objectName);
+    ~ProgressWait();
+    ProgressWait(const ProgressWait &) = delete;
+    ProgressWait &operator=(const ProgressWait &) = delete;
+
+    // From the UI thread, while wait() runs: how far (0 to 1000), and done.
+    void setProgress(int permille);
+    void finish();
+    // Called (from the UI thread) when the user chooses Cancel.
+    void onCancel(std::function<void()> cancel) { m_cancel = std::move(cancel); }
+
+    // Runs the event loop until the work is finished, cancelled or the
+    // program ends.
+    Outcome wait();
+
+    // How long the wait stays quiet before the progress window shows.
+    static constexpr int QuietMs = 500;
+
+private:
+    QWidget *m_parent;
+    QString m_label;
+    QString m_objectName;
+    std::function<void()> m_cancel;
+    QEventLoop *m_loop = nullptr;
+    int m_progress = 0;
+    bool m_finished = false;
+    bool m_cancelled = false;
+};
+
+} // namespace sys

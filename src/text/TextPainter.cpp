@@ -1,0 +1,106 @@
+#include "TextPainter.h"
+
+#include "ColorRuns.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+TextPainter::TextPainter(TextLayouts &layouts)
+    : m_layouts(layouts)
+{
+}
+
+void TextPainter::paintPiece(QPainter &painter, int line, int piece, const QPointF &origin,
+                             const QRectF &clip, const TextPaintOptions &options)
+{
+    QTextLayout &layout = m_layouts.layout(line, piece);
+    const TextStore &store = m_layouts.document().store();
+    const int lineStart = store.lineStart(line);
+    const int pieceStart = lineStart + m_layouts.pieceStart(line, piece);
+    const int pieceEnd = lineStart + m_layouts.pieceEnd(line, piece);
+    auto toLayout = [&](int position) { return m_layouts.toLayout(line, piece, position - pieceStart); };
+
+    QList<QTextLayout::FormatRange> overlays;
+    if (options.colors) {
+        for (const ColorRuns::Run &run : options.colors->overlapping(pieceStart, pieceEnd)) {
+            QTextLayout::FormatRange range;
+            range.start = toLayout(qMax(run.start, pieceStart));
+            range.length = toLayout(qMin(run.end, pieceEnd)) - range.start;
+            range.format.setForeground(QColor::fromRgba(run.color));
+            overlays.append(range);
+        }
+    }
+    const bool selection = options.selectionStart < options.selectionEnd;
+    if (selection && options.selectionStart < pieceEnd && options.selectionEnd > pieceStart) {
+        QTextLayout::FormatRange range;
+        range.start = toLayout(qMax(options.selectionStart, pieceStart));
+        range.length = toLayout(qMin(options.selectionEnd, pieceEnd)) - range.start;
+        range.format.setBackground(options.selectionBackground);
+        range.format.setForeground(options.selectionText);
+        overlays.append(range);
+    }
+
+    painter.setPen(options.text);
+    layout.draw(&painter, origin, overlays, clip);
+    paintSymbols(painter, line, piece, origin, clip, options);
+
+    // A selected line break shows as a selected blank after the line.
+    const bool lastPiece = piece == m_layouts.pieceCount(line) - 1;
+    const int lineEnd = store.lineEnd(line);
+    if (lastPiece && selection && lineEnd < store.length() && options.selectionStart <= lineEnd
+        && options.selectionEnd > lineEnd) {
+        const QTextLine last = layout.lineAt(layout.lineCount() - 1);
+        const QRectF mark(origin.x() + last.naturalTextWidth(), origin.y() + last.y(),
+                          QFontMetricsF(m_layouts.font()).horizontalAdvance(u' '), m_layouts.rowHeight());
+        if (mark.intersects(clip))
+            painter.fillRect(mark, options.selectionBackground);
+    }
+
+    const int caret = options.caret;
+    if (caret < pieceStart || caret > pieceEnd)
+        return;
+    const RowRef caretRow = m_layouts.rowOf(caret);
+    if (caretRow.line == line && caretRow.piece == piece) {
+        const int at = options.preeditCursor >= 0 ? caret - pieceStart + options.preeditCursor : toLayout(caret);
+        painter.setPen(options.text);
+        layout.drawCursor(&painter, origin, at, options.caretWidth);
+    }
+}
+
+void TextPainter::paintSymbols(QPainter &painter, int line, int piece, const QPointF &origin,
+                               const QRectF &clip, const TextPaintOptions &options)
+{
+    // Controls and separators: their name on a small blob of the text's colour.
+    const QList<QTextLayout::FormatRange> &symbols = m_layouts.symbolRanges(line, piece);
+    if (symbols.isEmpty())
+        return;
+    QTextLayout &layout = m_layouts.layout(line, piece);
+    const TextStore &store = m_layouts.document().store();
+    const int pieceStart = store.lineStart(line) + m_layouts.pieceStart(line, piece);
+    painter.save();
+    painter.setFont(m_layouts.symbolFont());
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const QTextLayout::FormatRange &range : symbols) {
+        for (int at = range.start; at < range.start + range.length; ++at) {
+            const QTextLine row = layout.lineForTextPosition(at);
+            const qreal y = origin.y() + row.y();
+            if (y > clip.bottom() || y + row.height() < clip.top())
+                continue;
+            const qreal x1 = origin.x() + row.cursorToX(at);
+            const qreal x2 = origin.x() + row.cursorToX(at + 1);
+            const QRectF blob(qMin(x1, x2) + 1, y + 1, qAbs(x2 - x1) - 2, m_layouts.rowHeight() - 2);
+            if (!blob.intersects(clip))
+                continue;
+            const int position = pieceStart + m_layouts.fromLayout(line, piece, at);
+            const bool selected = position >= options.selectionStart && position < options.selectionEnd;
+            std::optional<QColor> own = options.colors ? options.colors->at(position) : std::nullopt;
+            const QColor ink = selected ? options.selectionText.color() : own.value_or(options.text);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(ink);
+            painter.drawRoundedRect(blob, 2, 2);
+            painter.setPen(selected ? options.selectionBackground.color() : options.background);
+            painter.drawText(blob, Qt::AlignCenter, TextLayouts::symbolName(store.at(position)));
+        }
+    }
+    painter.restore();
+}
