@@ -9,6 +9,7 @@
 #include <QString>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
@@ -60,6 +61,36 @@ inline double peakMegabytes()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0; // ru_maxrss is in kilobytes on Linux
+}
+
+// Memory the process holds now, in megabytes, and its peak since the last
+// resetPeak() (or since it started, where the system cannot reset it).
+inline double statusMegabytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+inline void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// What work adds to the memory the process holds at its peak, in megabytes.
+inline double addedMegabytes(const std::function<void()> &work)
+{
+    const double before = statusMegabytes("VmRSS:");
+    resetPeak();
+    work();
+    return statusMegabytes("VmHWM:") - before;
 }
 
 // Milliseconds that work takes, including the repaint it causes.

@@ -4,7 +4,10 @@
 #include "BenchProbe.h"
 
 #include <QApplication>
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QPainter>
+#include <QPrinter>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QSaveFile>
@@ -45,6 +48,36 @@ int main(int argc, char **argv)
             QApplication::setActiveWindow(&edit);
             edit.setFocus();
             bench::measureRest(5, [] { QCoreApplication::quit(); });
+            return;
+        }
+        if (args.mode == QLatin1String("print")) {
+            // Printing as a QTextDocument: the text copied into one, laid out
+            // page by page in the printer's default font.
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(args.rest.value(0));
+            double ms = 0;
+            bench::report("print_added_mb", bench::addedMegabytes([&] {
+                ms = bench::timed(&edit, [&] {
+                    QPainter painter(&printer);
+                    QTextDocument document;
+                    document.documentLayout()->setPaintDevice(&printer);
+                    document.setDefaultFont(QFont());
+                    document.setPlainText(edit.toPlainText() + u'\n');
+                    const QSizeF page = printer.pageRect(QPrinter::DevicePixel).size();
+                    document.setPageSize(page);
+                    for (int i = 0; i < document.pageCount(); ++i) {
+                        if (i > 0)
+                            printer.newPage();
+                        painter.save();
+                        painter.translate(0, -page.height() * i);
+                        document.drawContents(&painter, QRectF(QPointF(0, page.height() * i), page));
+                        painter.restore();
+                    }
+                });
+            }));
+            bench::report("print_ms", ms);
+            QCoreApplication::quit();
             return;
         }
         if (args.mode != QLatin1String("ops")) {

@@ -1,9 +1,11 @@
 // Quillpad measured: start-up until shown and idle, then, with "ops", the
-// commands on a large file, or with "rest", the processor time it takes while
-// it sits. Usage:
+// commands on a large file, with "rest", the processor time it takes while
+// it sits, or with "print", File > Print to a PDF file, menu to report.
+// Usage:
 //   quillpad_bench startup FILE | --clipboard N
 //   quillpad_bench ops FILE SINGLE_LINE_FILE OUT_FILE
 //   quillpad_bench rest FILE
+//   quillpad_bench print FILE OUT_PDF
 #include "BenchProbe.h"
 
 #include "app/ClipText.h"
@@ -14,6 +16,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QPrinter>
 
 namespace {
 
@@ -31,6 +34,24 @@ public:
     void show(QWidget *, const QString &, const QString &, sys::MessageIcon) override { ++shown; }
 };
 
+// The printer: a PDF file, as Print Setup may choose.
+class PdfPrinter final : public sys::Printer
+{
+public:
+    PdfPrinter()
+        : m_printer(QPrinter::HighResolution)
+    {
+        m_printer.setOutputFormat(QPrinter::PdfFormat);
+    }
+    void setFile(const QString &path) { m_printer.setOutputFileName(path); }
+    QPrinter &device() override { return m_printer; }
+    QString unavailableReason() override { return QString(); }
+    bool runSetupDialog(QWidget *) override { return false; }
+
+private:
+    QPrinter m_printer;
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -45,7 +66,8 @@ int main(int argc, char **argv)
 
     ScriptedDialogs dialogs;
     SilentMessages messages;
-    sys::ScopedServices scripted(sys::Services{nullptr, &messages, &dialogs});
+    PdfPrinter printer;
+    sys::ScopedServices scripted(sys::Services{nullptr, &messages, &dialogs, &printer});
 
     std::unique_ptr<bench::IdleProbe> probe;
     auto afterStart = [&] {
@@ -57,6 +79,17 @@ int main(int argc, char **argv)
             QApplication::setActiveWindow(&frm);
             clip.setFocus();
             bench::measureRest(5, [] { QCoreApplication::quit(); });
+            return;
+        }
+        if (args.mode == QLatin1String("print")) {
+            printer.setFile(args.rest.value(0));
+            double ms = 0;
+            bench::report("print_added_mb", bench::addedMegabytes([&] {
+                ms = bench::timed(&clip, [&] { frm.print_clip_Click(); });
+            }));
+            bench::report("print_ms", ms);
+            bench::report("print_reports", messages.shown);
+            QCoreApplication::quit();
             return;
         }
         if (args.mode != QLatin1String("ops")) {

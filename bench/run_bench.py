@@ -51,8 +51,9 @@ def main():
     quick = '--quick' in sys.argv
     programs = {'quillpad': os.path.join(build, 'bench', 'quillpad_bench'),
                 'baseline': os.path.join(build, 'bench', 'baseline_bench')}
-    env = dict(os.environ, QT_QPA_PLATFORM=os.environ.get('QT_QPA_PLATFORM', 'offscreen'))
     with tempfile.TemporaryDirectory(prefix='quillpad-bench-') as tmp:
+        env = dict(os.environ, QT_QPA_PLATFORM=os.environ.get('QT_QPA_PLATFORM', 'offscreen'),
+                   XDG_RUNTIME_DIR=tmp)
         files = {}
         sizes = [('1 MB', 1 << 20), ('10 MB', 10 << 20), ('50 MB', 50 << 20)]
         if not quick:
@@ -63,12 +64,20 @@ def main():
         single = os.path.join(tmp, 'single.txt')
         make_single_line(single, 1 << 20)
         out = os.path.join(tmp, 'saved.txt')
+        printed = {}
+        for lines in (16000, 64000):
+            printed[lines] = os.path.join(tmp, 'print%d.txt' % lines)
+            make_lines(printed[lines], lines * len(LINE % 10000))
+        pdf = os.path.join(tmp, 'printed.pdf')
 
         cases = [('start-up, 1 KB clipboard', ['startup', '--clipboard', '1024'], 'startup_ms')]
         for label, _ in sizes:
             cases.append(('start-up, %s file' % label, ['startup', files[label]], 'startup_ms'))
         cases.append(('start-up, 1 MB single line', ['startup', single], 'startup_ms'))
         cases.append(('CPU at rest, 1 MB line shown (%)', ['rest', single], 'rest_cpu_percent'))
+        for lines, path in printed.items():
+            cases.append(('Print, %d lines, menu to report' % lines, ['print', path, pdf], 'print_ms'))
+            cases.append(('memory added by Print, %d lines (MB)' % lines, ['print', path, pdf], 'print_added_mb'))
         ops = ['ops', files['50 MB'], single, out]
         op_rows = [('Open 50 MB', 'open_ms'), ('Save As 50 MB', 'save_ms'),
                    ('search, string at the end', 'search_end_ms'),
@@ -84,9 +93,12 @@ def main():
         # the machine does at the time weighs on both alike.
         results = {}  # (row, program) -> list
         for _ in range(rounds):
+            measured = {}  # one run gives every row of the same arguments
             for label, args, key in cases:
                 for program, binary in programs.items():
-                    results.setdefault((label, program), []).append(run(binary, args, env)[key])
+                    if (program, tuple(args)) not in measured:
+                        measured[(program, tuple(args))] = run(binary, args, env)
+                    results.setdefault((label, program), []).append(measured[(program, tuple(args))][key])
         for _ in range(max(3, rounds // 2)):
             for program, binary in programs.items():
                 values = run(binary, ops, env)

@@ -29,20 +29,57 @@ constexpr int SliceMs = 25;
 int s_pause = 0;
 
 // Qt's print engines cannot abort a job once it has begun (QPrinter::abort()
-// is a no-op for them), and ending the painter hands whatever was painted to
-// the print system. So a cancelled job is spoiled before it ends: a job for
-// a printer asks for a document format no print server takes, and the
-// server cancels it; a PDF file is removed.
-void spoil(QPrinter &printer)
+// does nothing for them), and ending the painter hands whatever was painted
+// to the print system. So a job that is given up is spoiled before it ends:
+// a job for a printer asks for no copies at all, which the print server
+// refuses, so that no job is even created; the spoiler goes again once the
+// job is over, as the printer prints the next job as chosen. A PDF file is
+// removed afterwards.
+class Spoiler
 {
-    if (printer.outputFileName().isEmpty() && printer.outputFormat() == QPrinter::NativeFormat) {
-        // The CUPS options of Qt's print engine (QCUPSSupport's property key).
-        const auto cupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
-        QStringList options = printer.printEngine()->property(cupsOptions).toStringList();
-        options << QStringLiteral("document-format") << QStringLiteral("application/x-quillpad-cancelled-job");
-        printer.printEngine()->setProperty(cupsOptions, options);
+public:
+    explicit Spoiler(QPrinter &printer)
+        : m_printer(printer)
+    {
     }
-}
+
+    void spoil()
+    {
+        if (!m_printer.outputFileName().isEmpty() || m_printer.outputFormat() != QPrinter::NativeFormat)
+            return;
+        QPrintEngine *engine = m_printer.printEngine();
+        m_options = engine->property(CupsOptions);
+        m_copies = engine->property(QPrintEngine::PPK_CopyCount);
+        m_spoiled = true;
+        // Only ours: the engine passes its own count only when it is more than one.
+        QStringList options = m_options.toStringList();
+        for (qsizetype i = 0; i + 1 < options.size();) {
+            if (options.at(i) == QLatin1String("copies"))
+                options.remove(i, 2);
+            else
+                i += 2;
+        }
+        options << QStringLiteral("copies") << QStringLiteral("0");
+        engine->setProperty(CupsOptions, options);
+        engine->setProperty(QPrintEngine::PPK_CopyCount, 1);
+    }
+
+    ~Spoiler()
+    {
+        if (!m_spoiled)
+            return;
+        m_printer.printEngine()->setProperty(CupsOptions, m_options);
+        m_printer.printEngine()->setProperty(QPrintEngine::PPK_CopyCount, m_copies);
+    }
+
+private:
+    // The CUPS options of Qt's print engine (QCUPSSupport's property key).
+    static constexpr auto CupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+    QPrinter &m_printer;
+    QVariant m_options;
+    QVariant m_copies;
+    bool m_spoiled = false;
+};
 
 } // namespace
 
@@ -100,8 +137,9 @@ Result print(QPrinter &printer, const TextDocument &document, QWidget *parent)
     slice.stop();
 
     const bool complete = waited == sys::ProgressWait::Outcome::Finished && pages.atEnd() && !changed && !pageRefused;
+    Spoiler spoiler(printer);
     if (!complete)
-        spoil(printer);
+        spoiler.spoil();
     const bool ended = painter.end();
     if (!complete && !printer.outputFileName().isEmpty())
         QFile::remove(printer.outputFileName());

@@ -529,6 +529,12 @@ def primary_selection(d, binary):
     # The middle button at the very start of the text.
     d.run(['xdotool', 'mousemove', '--window', q.window, '5', '30', 'click', '2'])
     expect('note text', q.text(), 'XYalpha beta gamma')
+    # All of it selected (as reading it just did), then a fresh snapshot: the
+    # note still holds the primary selection, and it still gives what was selected.
+    d.set_clipboard('snapshot')
+    d.keys('alt+o', 'g')
+    expect('primary selection after Get New Clip Text',
+           d.run(['xclip', '-selection', 'primary', '-o'], check=False), 'XYalpha beta gamma')
 
 
 def message_box(d, note):
@@ -601,6 +607,25 @@ def print_through_cups(d, binary):
         raise Failure('the printed job held %r' % text[:200])
 
 
+def print_cancelled(d, binary):
+    """Cancel in the progress of a long print: the print server never takes
+    the job, nothing reaches the printer and nothing is reported as printed."""
+    jobs = d.print_server()
+    path = write(d, 'long.txt', b''.join(b'line %d of a long note to print\n' % i for i in range(300000)))
+    q = Quillpad(d, binary, path)
+    d.keys('alt+f', 'p')
+    progress = message_box(d, q.window)
+    d.activate(progress)
+    d.keys('Escape')
+    wait_for('the progress to close', lambda: d.windows(':  CLIP') == [q.window])
+    time.sleep(2)  # a report, or a job at the printer, would be there by now
+    expect('windows', d.windows(':  CLIP'), [q.window])
+    expect('jobs at the printer', [f for f in os.listdir(jobs) if not f.startswith('.')], [])
+    for which in ('completed', 'not-completed'):
+        expect('%s jobs at the print server' % which, d.run(['lpstat', '-W', which, '-o']), '')
+    expect('program running', q.proc.poll(), None)
+
+
 def dialogs_offer_only_the_close_box(d, binary):
     """Search For..., Set Clip Window Name and About: their frames ask for no
     minimise and no maximise button (Motif hints, as window managers read
@@ -643,7 +668,7 @@ SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_sele
                                      stay_on_top, search, save_as, close_with_search_open,
                                      screen_reader, typing_in_a_long_line, primary_selection,
                                      unanswered_clipboard, print_then_exit, fifo_on_the_command_line,
-                                     print_through_cups, dialogs_offer_only_the_close_box)}
+                                     print_through_cups, print_cancelled, dialogs_offer_only_the_close_box)}
 
 
 def main():

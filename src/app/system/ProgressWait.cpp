@@ -62,12 +62,17 @@ ProgressWait::Outcome ProgressWait::wait()
         progress.setAutoClose(false);
         progress.setAutoReset(false);
         progress.setValue(m_progress);
-        QObject::connect(&progress, &QProgressDialog::canceled, &loop, [this, &loop] {
+        // The Cancel button, Escape and the close box all cancel.
+        auto cancel = [this, &loop] {
+            if (m_cancelled)
+                return;
             m_cancelled = true;
             if (m_cancel)
                 m_cancel();
             loop.quit();
-        });
+        };
+        QObject::connect(&progress, &QProgressDialog::canceled, &loop, cancel);
+        QObject::connect(&progress, &QDialog::rejected, &loop, cancel);
         QTimer tick;
         QObject::connect(&tick, &QTimer::timeout, &progress, [this, &progress] {
             if (progress.value() != m_progress)
