@@ -11,7 +11,7 @@
 #include "app/ClipText.h"
 #include "app/Module1.h"
 #include "app/frm_Quillpad.h"
-#include "app/system/SystemServices.h"
+#include "system/SystemServices.h"
 #include "search/frm_search.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // screen like a paper note.
 
 #include "app/Module1.h"
-#include "app/ProgramIcon.h"
+#include "ui/ProgramIcon.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Get New Clip Text, Copy and Paste, and the menu's shortcuts.
 
-#include "app/system/QtServices.h"
+#include "system/QtServices.h"
 #include "search/frm_search.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"

@@ -1,12 +1,12 @@
 // The Set Clip Window Name dialog and the About box.
 
-#include "app/Twips.h"
+#include "ui/Twips.h"
 #include "dialogs/About_Quillpad.h"
 #include "dialogs/Set_Name.h"
 #include "search/frm_search.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"
-#include "app/system/QtServices.h"
+#include "system/QtServices.h"
 
 #include <QCheckBox>
 #include <QClipboard>

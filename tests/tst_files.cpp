@@ -16,7 +16,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/system/QtServices.h"
+#include "system/QtServices.h"
 
 #include <sys/stat.h>
 

@@ -1,7 +1,7 @@
 // The note window: its menu, its layout, the resize rule and how it ends.
 
 #include "app/ResizeRule.h"
-#include "app/Twips.h"
+#include "ui/Twips.h"
 #include "files/CommonDialog.h"
 #include "search/frm_search.h"
 #include "support/Fakes.h"

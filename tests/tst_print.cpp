@@ -1,6 +1,6 @@
 // File > Print and File > Print Setup, printing into PDF files.
 
-#include "app/system/QtServices.h"
+#include "system/QtServices.h"
 #include "files/PrintCommands.h"
 #include "files/PrintJob.h"
 #include "support/Fakes.h"

@@ -1,6 +1,6 @@
 // The Search For... dialog, Find and Find Again.
 
-#include "app/Twips.h"
+#include "ui/Twips.h"
 #include "search/frm_search.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTime>
 
-#include "app/system/QtServices.h"
+#include "system/QtServices.h"
 
 class tst_Startup : public QObject
 {

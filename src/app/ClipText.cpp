@@ -1,7 +1,7 @@
 #include "ClipText.h"
 
-#include "Fonts.h"
-#include "Twips.h"
+#include "ui/Fonts.h"
+#include "ui/Twips.h"
 #include "system/SystemServices.h"
 
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "Module1.h"
 
-#include "NoteStyle.h"
+#include "ui/NoteStyle.h"
 #include "frm_Quillpad.h"
 #include "../files/ReadWithProgress.h"
 #include "../search/frm_search.h"

@@ -1,10 +1,10 @@
 #include "frm_Quillpad.h"
 
 #include "ClipText.h"
-#include "ProgramIcon.h"
+#include "ui/ProgramIcon.h"
 #include "Module1.h"
 #include "ResizeRule.h"
-#include "Twips.h"
+#include "ui/Twips.h"
 #include "../dialogs/About_Quillpad.h"
 #include "../dialogs/Set_Name.h"
 #include "../files/CommonDialog.h"

@@ -1,7 +1,7 @@
 #include "About_Quillpad.h"
 
-#include "../app/Fonts.h"
-#include "../app/Twips.h"
+#include "ui/Fonts.h"
+#include "ui/Twips.h"
 
 #include <QLabel>
 #include <QPainter>

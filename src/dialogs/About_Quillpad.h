@@ -2,7 +2,7 @@
 // About_Quillpad: the modal About box, black, with its picture, the version,
 // the build date, the maker's line and the system line.
 
-#include "../app/PlainDialog.h"
+#include "ui/PlainDialog.h"
 
 #include <QPixmap>
 

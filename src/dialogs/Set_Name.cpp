@@ -1,9 +1,9 @@
 #include "Set_Name.h"
 
-#include "../app/Fonts.h"
+#include "ui/Fonts.h"
 #include "../app/Module1.h"
-#include "../app/NoIcon.h"
-#include "../app/Twips.h"
+#include "ui/NoIcon.h"
+#include "ui/Twips.h"
 #include "../app/frm_Quillpad.h"
 
 #include <QInputMethodEvent>

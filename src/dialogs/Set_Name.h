@@ -3,7 +3,7 @@
 // window's name without the caption suffix; Okay renames the window, Enter
 // renames it and makes the new caption the application title too.
 
-#include "../app/PlainDialog.h"
+#include "ui/PlainDialog.h"
 
 class QLabel;
 class QLineEdit;

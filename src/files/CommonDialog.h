@@ -4,7 +4,7 @@
 // dialogs. A Cancel comes back as a failure (false), so a command can go on
 // with its next step and still tell a choice from a Cancel.
 
-#include "../app/system/SystemServices.h"
+#include "system/SystemServices.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "PrintJob.h"
 
-#include "../app/system/ProgressWait.h"
+#include "system/ProgressWait.h"
 #include "../text/TextPages.h"
 
 #include <QCoreApplication>

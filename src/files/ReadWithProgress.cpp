@@ -1,6 +1,6 @@
 #include "ReadWithProgress.h"
 
-#include "../app/system/ProgressWait.h"
+#include "system/ProgressWait.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 // list of past strings and its check boxes while hidden; only its close box
 // unloads it. search_it is the one search, whichever way it is started.
 
-#include "../app/PlainDialog.h"
+#include "ui/PlainDialog.h"
 
 #include <QColor>
 

@@ -3,7 +3,7 @@
 // records, file and printer dialogs that follow a script, and a modal runner
 // that drives a dialog instead of waiting for a person.
 
-#include "app/system/SystemServices.h"
+#include "system/SystemServices.h"
 
 #include <QDialog>
 #include <QList>

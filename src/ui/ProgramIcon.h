@@ -3,12 +3,5 @@
 // image reader, which would load every image plug-in at start-up.
 
 #include <QIcon>
-#include <QImage>
-#include <QPixmap>
 
-#include "../../resources/quillpad.xpm"
-
-inline QIcon programIcon()
-{
-    return QIcon(QPixmap::fromImage(QImage(quillpad_xpm)));
-}
+QIcon programIcon();
