@@ -1,7 +1,7 @@
 // File > Open and File > Save As..., and the common-dialog component.
 
 #include "files/CommonDialog.h"
-#include "files/FileCommands.h"
+#include "app/FileCommands.h"
 #include "files/ReadWithProgress.h"
 #include "files/TextFile.h"
 #include "support/Fakes.h"

@@ -1,7 +1,7 @@
 // File > Print and File > Print Setup, printing into PDF files.
 
 #include "system/QtServices.h"
-#include "files/PrintCommands.h"
+#include "app/PrintCommands.h"
 #include "files/PrintJob.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"

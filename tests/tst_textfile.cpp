@@ -1,7 +1,7 @@
 // Reading and writing text files: encodings, line breaks, atomic saves.
 
 #include "files/TextFile.h"
-#include "support/TestSupport.h"
+#include "support/FileSupport.h"
 
 #include <QDir>
 #include <QFile>

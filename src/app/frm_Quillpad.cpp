@@ -8,8 +8,8 @@
 #include "../dialogs/About_Quillpad.h"
 #include "../dialogs/Set_Name.h"
 #include "../files/CommonDialog.h"
-#include "../files/FileCommands.h"
-#include "../files/PrintCommands.h"
+#include "FileCommands.h"
+#include "PrintCommands.h"
 #include "../search/frm_search.h"
 #include "../window/CWindow.h"
 

@@ -1,6 +1,6 @@
 #include "TextFile.h"
 
-#include "../text/TextBuilder.h"
+#include "text/TextBuilder.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

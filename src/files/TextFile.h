@@ -7,8 +7,8 @@
 // character and nothing is lost. Each line keeps the break it was written
 // with, so a save writes the text back exactly as it came.
 
-#include "../text/LineBreak.h"
-#include "../text/TextStore.h"
+#include "text/LineBreak.h"
+#include "text/TextStore.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,12 +5,12 @@
 #include "app/ClipText.h"
 #include "app/Module1.h"
 #include "app/frm_Quillpad.h"
+#include "support/FileSupport.h"
 
 #include <QApplication>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFile>
 #include <QString>
 #include <QTest>
 
@@ -33,21 +33,6 @@ inline frm_Quillpad &start(const QString &commandLine = QString())
 inline ClipText &clip()
 {
     return *Module1::mainWindow()->clipText();
-}
-
-inline void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(bytes);
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
 }
 
 } // namespace support

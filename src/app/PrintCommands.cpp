@@ -1,10 +1,10 @@
 #include "PrintCommands.h"
 
-#include "CommonDialog.h"
-#include "PrintJob.h"
-#include "../app/ClipText.h"
-#include "../app/Module1.h"
-#include "../app/frm_Quillpad.h"
+#include "ClipText.h"
+#include "Module1.h"
+#include "frm_Quillpad.h"
+#include "files/CommonDialog.h"
+#include "files/PrintJob.h"
 
 #include <QCoreApplication>
 #include <QPointer>

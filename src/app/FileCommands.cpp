@@ -1,11 +1,11 @@
 #include "FileCommands.h"
 
-#include "CommonDialog.h"
-#include "ReadWithProgress.h"
-#include "TextFile.h"
-#include "../app/ClipText.h"
-#include "../app/Module1.h"
-#include "../app/frm_Quillpad.h"
+#include "ClipText.h"
+#include "Module1.h"
+#include "frm_Quillpad.h"
+#include "files/CommonDialog.h"
+#include "files/ReadWithProgress.h"
+#include "files/TextFile.h"
 
 #include <QCoreApplication>
 #include <QPointer>
