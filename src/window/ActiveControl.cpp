@@ -1,6 +1,6 @@
 #include "ActiveControl.h"
 
-#include "../app/ClipText.h"
+#include "text/TextView.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -45,8 +45,8 @@ bool readSelText(QWidget *control, QString *text)
 {
     if (!control)
         return false;
-    if (auto *clip = qobject_cast<ClipText *>(control)) {
-        *text = clip->SelText();
+    if (auto *view = qobject_cast<TextView *>(control)) {
+        *text = view->selectedText();
         return true;
     }
     if (auto *plain = qobject_cast<QPlainTextEdit *>(control)) {
@@ -68,8 +68,8 @@ bool writeSelText(QWidget *control, const QString &text)
 {
     if (!control)
         return false;
-    if (auto *clip = qobject_cast<ClipText *>(control))
-        return clip->setSelText(text);
+    if (auto *view = qobject_cast<TextView *>(control))
+        return view->insertText(text); // refused, unchanged, past its capacity
     if (auto *plain = qobject_cast<QPlainTextEdit *>(control)) {
         plain->insertPlainText(text);
         return true;

@@ -2,7 +2,7 @@
 // The control that has the keyboard focus in the program's active window, and
 // its selected text. Every kind of Qt widget that carries a text selection
 // takes part: line edits, editable combo boxes, spin boxes, plain and rich
-// text edits (the note's text area among them).
+// text edits, and the text engine's views (the note's text area among them).
 
 #include <QString>
 
