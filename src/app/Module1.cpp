@@ -1,6 +1,7 @@
 #include "Module1.h"
 
 #include "ui/NoteStyle.h"
+#include "ui/Program.h"
 #include "frm_Quillpad.h"
 #include "../files/ReadWithProgress.h"
 #include "../search/frm_search.h"
@@ -16,7 +17,6 @@ QString clip_file_name;
 std::optional<QString> clip_init_dir;
 
 namespace {
-QString s_applicationTitle = ProgramName;
 QPointer<frm_Quillpad> s_mainWindow;
 QPointer<frm_search> s_searchDialog;
 bool s_ending = false;
@@ -29,12 +29,12 @@ QString clipInitDirText()
 
 QString applicationTitle()
 {
-    return s_applicationTitle;
+    return Program::title();
 }
 
 void setApplicationTitle(const QString &title)
 {
-    s_applicationTitle = title;
+    Program::setTitle(title);
 }
 
 QString commandLineFrom(int argc, char **argv)
@@ -75,7 +75,7 @@ void forgetSearchDialog()
 void MsgBox(const QString &text, const QString &title, sys::MessageIcon icon)
 {
     sys::services().messages->show(s_mainWindow, text,
-                                   title.isEmpty() ? s_applicationTitle : title, icon);
+                                   title.isEmpty() ? applicationTitle() : title, icon);
 }
 
 static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
@@ -113,6 +113,7 @@ void Main(const QString &commandLine)
     NoteStyle::install();
     if (!s_mainWindow)
         s_mainWindow = new frm_Quillpad();
+    Program::setNoteWindow(s_mainWindow);
     frm_Quillpad &frm = *s_mainWindow;
     frm.show();
 
@@ -145,7 +146,8 @@ void End()
     // Nothing of this run is kept.
     clip_file_name.clear();
     clip_init_dir.reset();
-    s_applicationTitle = ProgramName;
+    Program::setTitle(ProgramName);
+    Program::setNoteWindow(nullptr);
     // Only a running event loop can be left; asking any other time would make
     // the next loop end as soon as it starts.
     if (QThread::currentThread()->loopLevel() > 0)

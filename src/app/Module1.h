@@ -3,6 +3,7 @@
 // command reads or writes, and the one instance of each window.
 
 #include "system/SystemServices.h"
+#include "ui/Caption.h"
 
 #include <QString>
 #include <optional>
@@ -14,7 +15,7 @@ class frm_search;
 namespace Module1 {
 
 // Every caption of the main window is a subject followed by this.
-inline const QString CaptionSuffix = QStringLiteral(":  CLIP");
+inline const QString CaptionSuffix = Caption::Suffix;
 inline const QString DesignCaption = QStringLiteral("Quillpad 1.0.11");
 inline const QString ProgramName = QStringLiteral("Quillpad");
 // Where the file dialogs start after a clipboard start: the folder tamsine at

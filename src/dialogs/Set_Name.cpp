@@ -1,10 +1,10 @@
 #include "Set_Name.h"
 
+#include "ui/Caption.h"
 #include "ui/Fonts.h"
-#include "../app/Module1.h"
 #include "ui/NoIcon.h"
+#include "ui/Program.h"
 #include "ui/Twips.h"
-#include "../app/frm_Quillpad.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -63,10 +63,10 @@ Set_Name::Set_Name(QWidget *parent)
 
 void Set_Name::Form_Load()
 {
-    const frm_Quillpad *frm = Module1::mainWindow();
-    const QString caption = frm ? frm->windowTitle() : QString();
-    if (caption.endsWith(Module1::CaptionSuffix, Qt::CaseSensitive))
-        m_input->setText(caption.first(caption.size() - Module1::CaptionSuffix.size()));
+    const QWidget *note = Program::noteWindow();
+    const QString caption = note ? note->windowTitle() : QString();
+    if (caption.endsWith(Caption::Suffix, Qt::CaseSensitive))
+        m_input->setText(caption.first(caption.size() - Caption::Suffix.size()));
     else
         m_input->setText(caption);
 }
@@ -101,10 +101,10 @@ void Set_Name::Command2_Click()
 
 void Set_Name::rename(bool alsoTitle)
 {
-    if (frm_Quillpad *frm = Module1::mainWindow()) {
-        frm->setWindowTitle(m_input->text() + Module1::CaptionSuffix);
+    if (QWidget *note = Program::noteWindow()) {
+        note->setWindowTitle(m_input->text() + Caption::Suffix);
         if (alsoTitle)
-            Module1::setApplicationTitle(frm->windowTitle());
+            Program::setTitle(note->windowTitle());
     }
     accept();
 }

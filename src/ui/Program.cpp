@@ -1,0 +1,33 @@
+#include "Program.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace Program {
+
+namespace {
+QString s_title = QStringLiteral("Quillpad");
+QPointer<QWidget> s_noteWindow;
+} // namespace
+
+QString title()
+{
+    return s_title;
+}
+
+void setTitle(const QString &title)
+{
+    s_title = title;
+}
+
+QWidget *noteWindow()
+{
+    return s_noteWindow;
+}
+
+void setNoteWindow(QWidget *window)
+{
+    s_noteWindow = window;
+}
+
+} // namespace Program
