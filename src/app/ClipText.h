@@ -6,20 +6,15 @@
 // written in the file it came from (the store remembers that, for saving).
 // Everything reads back exactly as it was put in.
 
-#include "../text/TextView.h"
+#include "search/SearchTarget.h"
+#include "text/TextView.h"
 
 #include <QColor>
 #include <QKeySequence>
 #include <QList>
 #include <functional>
 
-struct ClipTextFindOptions
-{
-    bool caseSensitive = false;
-    bool wholeWord = false; // no letter, digit or underscore right before or after
-};
-
-class ClipText : public TextView
+class ClipText : public TextView, public SearchTarget
 {
     Q_OBJECT
 
@@ -28,7 +23,7 @@ public:
     // loads are not held to it; an insertion past it fails and changes nothing.
     static constexpr int MaxCharacters = 128 * 1024 * 1024;
 
-    using FindOptions = ClipTextFindOptions;
+    using FindOptions = SearchOptions;
 
     explicit ClipText(QWidget *parent = nullptr);
 
@@ -43,9 +38,9 @@ public:
     void setMaxCharacters(int count) { setMaxLength(count); }
 
     // Writing SelStart leaves nothing selected; SelLength counts from SelStart.
-    int SelStart() const { return selectionStart(); }
-    void setSelStart(int position);
-    int SelLength() const { return selectionEnd() - selectionStart(); }
+    int SelStart() const override { return selectionStart(); }
+    void setSelStart(int position) override;
+    int SelLength() const override { return selectionEnd() - selectionStart(); }
     void setSelLength(int count);
 
     // The selected characters; writing replaces the selection, or inserts at
@@ -70,7 +65,7 @@ public:
 
     // Searches forward from start for the first occurrence of text; selects
     // it and returns its position, or returns -1 and leaves the selection.
-    int Find(const QString &text, int start, FindOptions options = {});
+    int Find(const QString &text, int start, FindOptions options = {}) override;
 
     // Keys that belong to the window's menu and must not be taken by the
     // text area's own editing (Ctrl+Insert and Shift+Insert would be).

@@ -1,5 +1,6 @@
 #include "Module1.h"
 
+#include "ClipText.h"
 #include "ui/NoteStyle.h"
 #include "ui/Program.h"
 #include "frm_Quillpad.h"
@@ -62,8 +63,13 @@ frm_search *searchDialog()
 
 frm_search &loadedSearchDialog()
 {
-    if (!s_searchDialog)
+    if (!s_searchDialog) {
         s_searchDialog = new frm_search(); // a window of its own, without an owner
+        s_searchDialog->setTarget([]() -> SearchTarget * {
+            return s_mainWindow ? s_mainWindow->clipText() : nullptr;
+        });
+        QObject::connect(s_searchDialog, &frm_search::unloaded, &forgetSearchDialog);
+    }
     return *s_searchDialog;
 }
 

@@ -1,11 +1,10 @@
 #include "frm_search.h"
 
-#include "../app/ClipText.h"
+#include "system/SystemServices.h"
 #include "ui/Fonts.h"
-#include "../app/Module1.h"
 #include "ui/NoIcon.h"
+#include "ui/Program.h"
 #include "ui/Twips.h"
-#include "../app/frm_Quillpad.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -114,10 +113,10 @@ void frm_search::showBeside(QWidget &note)
 
 void frm_search::search_it()
 {
-    ClipText *clip = Module1::mainWindow() ? Module1::mainWindow()->clipText() : nullptr;
+    SearchTarget *clip = m_target ? m_target() : nullptr;
     if (!clip)
         return;
-    const ClipText::FindOptions options{!m_ignoreCase->isChecked(), m_wholeWord->isChecked()};
+    const SearchOptions options{!m_ignoreCase->isChecked(), m_wholeWord->isChecked()};
 
     // Start right after the selection, with nothing selected.
     clip->setSelStart(clip->SelStart() + clip->SelLength());
@@ -129,8 +128,9 @@ void frm_search::search_it()
         if (m_search->count() == 0 || m_search->itemText(0) != text)
             m_search->addItem(text);
     } else {
-        Module1::MsgBox(tr("Sorry, can't find '") + m_search->currentText() + tr("'."),
-                        tr("Quillpad Search"), sys::MessageIcon::Exclamation);
+        sys::services().messages->show(Program::noteWindow(),
+                                       tr("Sorry, can't find '") + m_search->currentText() + tr("'."),
+                                       tr("Quillpad Search"), sys::MessageIcon::Exclamation);
     }
 }
 
@@ -165,6 +165,6 @@ void frm_search::closeEvent(QCloseEvent *event)
 {
     // The close box unloads the dialog: the next Find starts afresh.
     event->accept();
-    Module1::forgetSearchDialog();
+    emit unloaded();
     deleteLater();
 }

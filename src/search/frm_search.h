@@ -3,9 +3,11 @@
 // list of past strings and its check boxes while hidden; only its close box
 // unloads it. search_it is the one search, whichever way it is started.
 
+#include "SearchTarget.h"
 #include "ui/PlainDialog.h"
 
 #include <QColor>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -19,6 +21,10 @@ class frm_search : public PlainDialog
 public:
     explicit frm_search(QWidget *parent = nullptr);
 
+    // Where each search finds the text it searches (the note's text area):
+    // asked afresh at every search; none, and a search does nothing.
+    void setTarget(std::function<SearchTarget *()> target) { m_target = std::move(target); }
+
     // The system's colour of an active window's border, its background.
     static QColor activeBorderColor();
 
@@ -30,6 +36,10 @@ public:
     QCheckBox *chk_whole_word() const { return m_wholeWord; }
     QPushButton *b_search_forward() const { return m_searchForward; }
     QPushButton *b_cancel() const { return m_cancel; }
+
+signals:
+    // The close box unloaded it: whoever holds it lets go now.
+    void unloaded();
 
 public slots:
     void search_it();
@@ -43,6 +53,7 @@ protected:
 private:
     void cbo_search_KeyPress(int keyAscii);
 
+    std::function<SearchTarget *()> m_target;
     QLabel *m_label = nullptr;
     QComboBox *m_search = nullptr;
     QCheckBox *m_ignoreCase = nullptr;

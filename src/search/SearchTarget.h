@@ -1,0 +1,28 @@
+#pragma once
+// What the search needs of the text it searches: the selection, and a
+// forward find from a position. The note's text area offers it.
+
+#include <QString>
+
+class QWidget;
+
+struct SearchOptions
+{
+    bool caseSensitive = false;
+    bool wholeWord = false; // no letter, digit or underscore right before or after
+};
+
+class SearchTarget
+{
+public:
+    // Writing SelStart leaves nothing selected.
+    virtual int SelStart() const = 0;
+    virtual int SelLength() const = 0;
+    virtual void setSelStart(int position) = 0;
+    // Searches forward from start for the first occurrence of text; selects
+    // it and returns its position, or returns -1 and leaves the selection.
+    virtual int Find(const QString &text, int start, SearchOptions options) = 0;
+
+protected:
+    ~SearchTarget() = default;
+};
