@@ -1,8 +1,8 @@
 // Quillpad: a snapshot of the clipboard's text, or of a text file, kept on the
 // screen like a paper note.
 
-#include "app/Module1.h"
 #include "ui/ProgramIcon.h"
+#include "app/Module1.h"
 
 #include <QApplication>
 #include <cstdio>

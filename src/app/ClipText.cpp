@@ -1,8 +1,8 @@
 #include "ClipText.h"
 
+#include "system/SystemServices.h"
 #include "ui/Fonts.h"
 #include "ui/Twips.h"
-#include "system/SystemServices.h"
 
 #include <QGuiApplication>
 

@@ -6,8 +6,8 @@
 // written in the file it came from (the store remembers that, for saving).
 // Everything reads back exactly as it was put in.
 
-#include "search/SearchTarget.h"
 #include "text/TextView.h"
+#include "search/SearchTarget.h"
 
 #include <QColor>
 #include <QKeySequence>

@@ -1,11 +1,11 @@
 #include "Module1.h"
 
 #include "ClipText.h"
+#include "frm_Quillpad.h"
 #include "ui/NoteStyle.h"
 #include "ui/Program.h"
-#include "frm_Quillpad.h"
-#include "../files/ReadWithProgress.h"
-#include "../search/frm_search.h"
+#include "files/ReadWithProgress.h"
+#include "search/frm_search.h"
 
 #include <QApplication>
 #include <QPointer>

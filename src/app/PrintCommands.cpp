@@ -1,8 +1,8 @@
 #include "PrintCommands.h"
 
 #include "ClipText.h"
-#include "Module1.h"
 #include "frm_Quillpad.h"
+#include "Module1.h"
 #include "files/CommonDialog.h"
 #include "files/PrintJob.h"
 

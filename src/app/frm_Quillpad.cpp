@@ -1,17 +1,17 @@
 #include "frm_Quillpad.h"
 
 #include "ClipText.h"
-#include "ui/ProgramIcon.h"
-#include "Module1.h"
-#include "ResizeRule.h"
-#include "ui/Twips.h"
-#include "../dialogs/About_Quillpad.h"
-#include "../dialogs/Set_Name.h"
-#include "../files/CommonDialog.h"
 #include "FileCommands.h"
+#include "Module1.h"
 #include "PrintCommands.h"
-#include "../search/frm_search.h"
-#include "../window/CWindow.h"
+#include "ResizeRule.h"
+#include "ui/ProgramIcon.h"
+#include "ui/Twips.h"
+#include "files/CommonDialog.h"
+#include "window/CWindow.h"
+#include "dialogs/About_Quillpad.h"
+#include "dialogs/Set_Name.h"
+#include "search/frm_search.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,7 +2,7 @@
 // frm_Quillpad: the note window. It holds the text area, the common-dialog
 // component and the menu bar; each menu item runs the handler named after it.
 
-#include "../files/TextFile.h"
+#include "files/TextFile.h"
 
 #include <QMainWindow>
 

@@ -1,7 +1,7 @@
 #include "PrintJob.h"
 
-#include "system/ProgressWait.h"
 #include "text/TextPages.h"
+#include "system/ProgressWait.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "CWindow.h"
 
 #include "ActiveControl.h"
-#include "ui/Twips.h"
 #include "system/SystemServices.h"
+#include "ui/Twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>
