@@ -9,16 +9,20 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileDialog>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QFileDialog>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "system/QtServices.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using Kind = sys::FileDialogRequest::Kind;
 
@@ -43,6 +47,7 @@ private slots:
     void randomBytesComeBackExactly();
     void slowReadShowsProgressAndCancelKeepsTheNote();
     void whatCannotBeReadIsRefusedAtOnce();
+    void exitNeverWaitsForAReadThatHangs();
 
 private:
     frm_Quillpad &openFile(fake::System &system, const QString &path);
@@ -101,6 +106,8 @@ void tst_Files::qtFileDialogHonoursTheRequest()
     // The real dialog, driven while it is open: its settings, then a choice.
     QTemporaryDir dir;
     support::writeFile(dir.filePath(QStringLiteral("plain.txt")), "x");
+    // Listed by name alone: opening a FIFO to see what it holds would wait for ever.
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("a pipe"))).constData(), 0600), 0);
     sys::FileDialogRequest request;
     request.kind = Kind::Save;
     request.title = QStringLiteral("Save File From CLIP");
@@ -127,6 +134,11 @@ void tst_Files::qtFileDialogHonoursTheRequest()
         }
         poll.stop();
         seen = d;
+        // Every column, the type of each entry too.
+        d->setViewMode(QFileDialog::Detail);
+        d->repaint();
+        QCoreApplication::processEvents();
+        QVERIFY(d->testOption(QFileDialog::DontUseNativeDialog));
         shownFilters = d->nameFilters();
         shownFilter = d->selectedNameFilter();
         confirmOverwrite = !d->testOption(QFileDialog::DontConfirmOverwrite);
@@ -143,6 +155,9 @@ void tst_Files::qtFileDialogHonoursTheRequest()
     QVERIFY(confirmOverwrite);
     QVERIFY(chosen.has_value());
     QCOMPARE(QFileInfo(*chosen).fileName(), QStringLiteral("chosen.txt"));
+    // Nothing of it is kept for the next run.
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QVERIFY(!QFile::exists(config + QStringLiteral("/QtProject.conf")));
 }
 
 void tst_Files::openAfterClipboardStart()
@@ -348,7 +363,7 @@ void tst_Files::failedSaveLeavesTheFileAndSaysWhy()
     frm.action(QStringLiteral("save_as"))->trigger();
     QVERIFY(!QFile::exists(nowhere));
     QCOMPARE(system.messages.shown.size(), 2);
-    QVERIFY(system.messages.shown.last().text.contains(QStringLiteral("does not exist")));
+    QVERIFY(system.messages.shown.last().text.contains(QStringLiteral("No such file or directory")));
 
     // The name that failed is offered next time.
     system.fileDialogs.answers.push_back(std::nullopt);
@@ -499,6 +514,45 @@ void tst_Files::whatCannotBeReadIsRefusedAtOnce()
     QVERIFY(system.messages.shown.at(0).text.contains(QDir::toNativeSeparators(fifo)));
     QVERIFY(system.messages.shown.at(0).text.contains(QStringLiteral("named pipe")));
     QVERIFY(system.messages.shown.at(1).text.contains(QStringLiteral("too large")));
+}
+
+void tst_Files::exitNeverWaitsForAReadThatHangs()
+{
+    if (!qEnvironmentVariableIsSet("QUILLPAD_TEST_CHILD")) {
+        // The program's end is what is tested: in a process of its own, which must end.
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QUILLPAD_TEST_CHILD"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("exitNeverWaitsForAReadThatHangs")});
+        const bool ended = child.waitForFinished(20000);
+        if (!ended)
+            child.kill();
+        QVERIFY2(ended, "the program did not end while a read hung");
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
+        return;
+    }
+    // A read that sits in the system for good: a FIFO that the test holds
+    // open for writing and never writes to.
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("stalled")));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    const int writer = ::open(fifo.constData(), O_RDWR);
+    QVERIFY(writer >= 0);
+    ReadWithProgress::setReaderForTesting([](const QString &path, TextFile::ReadControl *) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        char byte = 0;
+        ::read(fd, &byte, 1); // never returns
+        TextFile::ReadResult never;
+        return never;
+    });
+    fake::System system;
+    // File > Exit while the file is read (the progress shows by then).
+    QTimer::singleShot(800, [] { Module1::mainWindow()->close(); });
+    support::start(QFile::decodeName(fifo));
+    QVERIFY(system.messages.shown.isEmpty());
+    // The test's end ends the process, the reader still in read().
 }
 
 QTEST_MAIN(tst_Files)

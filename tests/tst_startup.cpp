@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTime>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "system/QtServices.h"
 
 class tst_Startup : public QObject
@@ -162,6 +165,20 @@ void tst_Startup::commandLineIsTakenWhole()
     frm_Quillpad &frm = support::start(QStringLiteral("-platform"));
     QCOMPARE(support::clip().Text(), QStringLiteral("dashed"));
     QCOMPARE(frm.windowTitle(), QStringLiteral("-platform:  CLIP"));
+    support::endProgram();
+
+    // A name whose bytes are not UTF-8 opens by its bytes; the caption shows
+    // it as well as it can.
+    char bad[] = "bad-\xff\xfe-x.txt";
+    char *badArgv[] = {prog, bad, nullptr};
+    const int fd = ::open(bad, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "by its bytes", 12), ssize_t(12));
+    ::close(fd);
+    frm_Quillpad &named = support::start(Module1::commandLineFrom(2, badArgv));
+    QVERIFY(system.messages.shown.isEmpty());
+    QCOMPARE(support::clip().Text(), QStringLiteral("by its bytes"));
+    QCOMPARE(named.windowTitle(), QString::fromUtf8("bad-\uFFFD\uFFFD-x.txt:  CLIP"));
     QDir::setCurrent(previous);
 }
 

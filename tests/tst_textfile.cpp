@@ -1,6 +1,8 @@
 // Reading and writing text files: encodings, line breaks, atomic saves.
 
 #include "files/TextFile.h"
+#include "system/FileNames.h"
+#include "text/TextBuilder.h"
 #include "support/FileSupport.h"
 
 #include <QDir>
@@ -9,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,6 +61,9 @@ private slots:
     void onlyRegularFilesOfAFittingSizeAreRead();
     void savingKeepsTheFilesIdentity();
     void fullDiskLeavesTheFileWhole();
+    void namesAreBytes();
+    void savesStreamInLittleMemory();
+    void whatASaveLeavesIsTakenBack();
 };
 
 void tst_TextFile::detectsEncodingAndLineBreaks_data()
@@ -187,7 +195,7 @@ void tst_TextFile::writeIsAllOrNothing()
     QCOMPARE(support::readFile(path), QByteArray("second"));
 
     QVERIFY(!write(dir.filePath(QStringLiteral("no/such/folder/x.txt")), "x", &error));
-    QVERIFY(error.contains(QStringLiteral("does not exist")));
+    QCOMPARE(error, QStringLiteral("No such file or directory")); // the system's own reason
     QVERIFY(!write(dir.path(), "x", &error));
 
     // No temporary file is left behind.
@@ -307,6 +315,121 @@ void tst_TextFile::fullDiskLeavesTheFileWhole()
     QCOMPARE(error, QStringLiteral("No space left on device"));
     QCOMPARE(support::readFile(note), QByteArray("precious"));
     QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void tst_TextFile::namesAreBytes()
+{
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray raw = folder + "/bad-\xff\xfe-x.txt";
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "kept", 4), ssize_t(4));
+    ::close(fd);
+
+    // Held without loss, shown as well as it can be.
+    const QString name = FileNames::decode(raw);
+    QCOMPARE(FileNames::encode(name), raw);
+    QCOMPARE(FileNames::display(name), dir.path() + QString::fromUtf8("/bad-\uFFFD\uFFFD-x.txt"));
+    for (const QByteArray &bytes : {QByteArray("plain"), QByteArray("caf\xC3\xA9 \xF0\x9F\x98\x80"),
+                                    QByteArray("\xC0\xAF\xED\xB2\x80\xF4\x90\x80\x80\xC3")})
+        QCOMPARE(FileNames::encode(FileNames::decode(bytes)), bytes);
+
+    // Read and written by its bytes.
+    const ReadResult read = TextFile::read(name);
+    QVERIFY2(read.ok, qPrintable(read.error));
+    QCOMPARE(read.text.text(), QStringLiteral("kept"));
+    QString error;
+    QVERIFY2(write(name, "saved", &error), qPrintable(error));
+    QCOMPARE(support::readFile(QFile::decodeName(raw)), QByteArray("<missing>")); // Qt's own decoding finds no such file
+    QFile byBytes;
+    const int again = ::open(raw.constData(), O_RDONLY);
+    QVERIFY(byBytes.open(again, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    QCOMPARE(byBytes.readAll(), QByteArray("saved"));
+
+    // A file dialog hands back Qt's decoding of the name: the file is found.
+    QCOMPARE(FileNames::fromDialog(QFile::decodeName(raw)), name);
+    QCOMPARE(FileNames::fromDialog(dir.filePath(QStringLiteral("new.txt"))), dir.filePath(QStringLiteral("new.txt")));
+}
+
+void tst_TextFile::savesStreamInLittleMemory()
+{
+    // Some 40 MB of text, saved while the process may take only a few
+    // megabytes more than it holds: the save must never hold the encoded
+    // text whole.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.txt"));
+    TextBuilder builder;
+    const QString line = QStringLiteral("a line of text, caf\u00E9 \u20AC, in a large note\r\n");
+    for (int i = 0; i < 800000; ++i)
+        builder.append(line);
+    const TextStore text = builder.take();
+    Format format;
+    format.lineBreak = LineBreak::CRLF;
+
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_AS, &saved), 0);
+    QFile status(QStringLiteral("/proc/self/status"));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    qint64 size = 0;
+    for (const QByteArray &field : status.readAll().split('\n')) {
+        if (field.startsWith("VmSize:"))
+            size = field.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    QVERIFY(size > 0);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(size + (24 << 20));
+    QCOMPARE(::setrlimit(RLIMIT_AS, &limited), 0);
+    QString error;
+    Format used;
+    const bool saved_ = save(path, text, format, &used, &error);
+    ::setrlimit(RLIMIT_AS, &saved);
+    QVERIFY2(saved_, qPrintable(error));
+    const QByteArray bytes = support::readFile(path);
+    QCOMPARE(bytes.size(), qsizetype(800000) * line.toUtf8().size());
+    QVERIFY(bytes.startsWith(line.toUtf8()) && bytes.endsWith(line.toUtf8()));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("large.txt")});
+}
+
+void tst_TextFile::whatASaveLeavesIsTakenBack()
+{
+    QTemporaryDir dir;
+    QString error;
+    // What a save killed half way leaves beside the file goes with the next
+    // save of the file, for a file with one name and for one with two.
+    const QString one = dir.filePath(QStringLiteral("one.txt"));
+    const QString two = dir.filePath(QStringLiteral("two.txt"));
+    const QString twin = dir.filePath(QStringLiteral("twin.txt"));
+    support::writeFile(one, "old");
+    support::writeFile(two, "old");
+    QCOMPARE(::link(QFile::encodeName(two).constData(), QFile::encodeName(twin).constData()), 0);
+    for (const QString &name : {one, two}) {
+        const QString stem = QFileInfo(name).fileName();
+        support::writeFile(dir.filePath(u'.' + stem + QStringLiteral(".quillpad-save")), "half of a new text");
+        support::writeFile(dir.filePath(u'.' + stem + QStringLiteral(".quillpad-old")), "old");
+        QVERIFY2(write(name, "new", &error), qPrintable(error));
+        QCOMPARE(support::readFile(name), QByteArray("new"));
+    }
+    QCOMPARE(support::readFile(twin), QByteArray("new"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"one.txt", "twin.txt", "two.txt"}));
+
+    // While another save of the same file is under way, a second one waits its turn.
+    const QByteArray busy = QFile::encodeName(dir.filePath(QStringLiteral(".one.txt.quillpad-save")));
+    const int fd = ::open(busy.constData(), O_RDWR | O_CREAT, 0600);
+    QCOMPARE(::flock(fd, LOCK_EX), 0);
+    QVERIFY(!write(one, "second", &error));
+    QCOMPARE(error, qt_error_string(EALREADY));
+    QCOMPARE(support::readFile(one), QByteArray("new"));
+    ::close(fd);
+    QVERIFY2(write(one, "second", &error), qPrintable(error));
+
+    // The system's own reason, whatever it is.
+    const QString tooLong = dir.path() + u'/' + QString(5000, u'n') + QStringLiteral(".txt");
+    QVERIFY(!write(tooLong, "x", &error));
+    QCOMPARE(error, QStringLiteral("File name too long"));
+    QVERIFY(!write(dir.filePath(QStringLiteral("one.txt/inside")), "x", &error));
+    QCOMPARE(error, QStringLiteral("Not a directory"));
 }
 
 QTEST_MAIN(tst_TextFile)

@@ -2,6 +2,7 @@
 
 #include "ClipText.h"
 #include "frm_Quillpad.h"
+#include "system/FileNames.h"
 #include "ui/NoteStyle.h"
 #include "ui/Program.h"
 #include "files/ReadWithProgress.h"
@@ -40,9 +41,10 @@ void setApplicationTitle(const QString &title)
 
 QString commandLineFrom(int argc, char **argv)
 {
+    // Each argument's bytes are kept, whatever they are: the file is opened by them.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << FileNames::decode(QByteArray(argv[i]));
     return arguments.join(u' ');
 }
 
@@ -93,7 +95,7 @@ static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
         return; // closed while the file was read: the program is ending
     if (file.ok)
         frm.loadText(std::move(file.text), file.format);
-    frm.setWindowTitle(clip_file_name + CaptionSuffix);
+    frm.setWindowTitle(FileNames::display(clip_file_name) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
     if (!file.ok && !file.cancelled)
         MsgBox(TextFile::readFailureMessage(clip_file_name, file.error));
@@ -109,7 +111,7 @@ static void startFromClipboard(frm_Quillpad &frm)
     frm.loadText(read ? text : QString(), TextFile::platformFormat());
     frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
-    if (!read)
+    if (!read && !error.isEmpty())
         MsgBox(error);
 }
 

@@ -36,7 +36,8 @@ void setApplicationTitle(const QString &title);
 // by commandLine or, when that is empty, from the clipboard, and captions it.
 void Main(const QString &commandLine);
 
-// The command-line text: the arguments after the program's name, joined by blanks.
+// The command-line text: the arguments after the program's name, joined by
+// blanks, each held without loss whatever its bytes (FileNames).
 QString commandLineFrom(int argc, char **argv);
 
 // The caption subject for a snapshot taken at time: hh:mm:ss on the 24-hour clock.

@@ -216,8 +216,10 @@ void frm_Quillpad::paste_from_clip_Click()
     QString text;
     QString error;
     if (!sys::services().clipboard->readText(&text, &error)) {
-        // The clipboard's holder did not answer: the note stays as it was.
-        Module1::MsgBox(error);
+        // The clipboard's holder did not answer, or the user cancelled: the
+        // note stays as it was.
+        if (!error.isEmpty())
+            Module1::MsgBox(error);
         return;
     }
     if (!m_clipText->setSelText(text)) {
@@ -247,7 +249,8 @@ void frm_Quillpad::Get_New_clip_Click()
     QString text;
     QString error;
     if (!sys::services().clipboard->readText(&text, &error)) {
-        Module1::MsgBox(error);
+        if (!error.isEmpty())
+            Module1::MsgBox(error);
         return;
     }
     loadText(text, TextFile::platformFormat());

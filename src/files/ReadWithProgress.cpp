@@ -1,5 +1,6 @@
 #include "ReadWithProgress.h"
 
+#include "system/FileNames.h"
 #include "system/ProgressWait.h"
 
 #include <QCoreApplication>
@@ -8,12 +9,22 @@
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 
 namespace ReadWithProgress {
 
 namespace {
 
 std::atomic<int> s_pause{0};
+Reader s_reader;
+
+// What the reading thread and the note share. The thread holds it too, so
+// that a thread left behind never touches what is gone.
+struct Reading
+{
+    TextFile::ReadControl control;
+    TextFile::ReadResult result;
+};
 
 } // namespace
 
@@ -22,31 +33,46 @@ void setPauseForTesting(int milliseconds)
     s_pause = milliseconds;
 }
 
+void setReaderForTesting(Reader reader)
+{
+    s_reader = std::move(reader);
+}
+
 TextFile::ReadResult read(QWidget *parent, const QString &path)
 {
-    TextFile::ReadControl control;
-    control.pauseMs = s_pause.load();
-    TextFile::ReadResult result;
+    auto reading = std::make_shared<Reading>();
+    reading->control.pauseMs = s_pause.load();
+    const Reader reader = s_reader ? s_reader : Reader(&TextFile::read);
     sys::ProgressWait wait(parent,
                            QCoreApplication::translate("ReadWithProgress", "Reading \"%1\"...")
-                               .arg(QDir::toNativeSeparators(path)),
+                               .arg(FileNames::display(QDir::toNativeSeparators(path))),
                            QStringLiteral("reading_progress"));
-    wait.onCancel([&control] { control.cancel = true; });
-    QThread *reader = QThread::create([&] { result = TextFile::read(path, &control); });
-    QObject::connect(reader, &QThread::finished, reader, [&wait] { wait.finish(); });
+    wait.onCancel([reading] { reading->control.cancel = true; });
+    QThread *thread = QThread::create([reading, reader, path] { reading->result = reader(path, &reading->control); });
+    // Told through an object of this call's own: once the call is over, no
+    // word of the thread reaches it.
+    QObject here;
+    QObject::connect(thread, &QThread::finished, &here, [&wait] { wait.finish(); });
+    // The thread goes when it ends, whoever still waits for it.
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 total = control.bytesTotal.load();
+        const qint64 total = reading->control.bytesTotal.load();
         if (total > 0)
-            wait.setProgress(int(qMin<qint64>(1000, control.bytesDone.load() * 1000 / total)));
+            wait.setProgress(int(qMin<qint64>(1000, reading->control.bytesDone.load() * 1000 / total)));
     });
     tick.start(100);
-    reader->start();
-    if (wait.wait() == sys::ProgressWait::Outcome::Ending)
-        control.cancel = true;
-    reader->wait();
-    delete reader;
-    return result;
+    thread->start();
+    if (wait.wait() != sys::ProgressWait::Outcome::Finished) {
+        // Cancelled, or the program is ending: nothing half-read reaches the
+        // note, and the thread, which may sit in the system's read() for
+        // ever, is not waited for. It goes when it ends.
+        reading->control.cancel = true;
+        TextFile::ReadResult cancelled;
+        cancelled.cancelled = true;
+        return cancelled;
+    }
+    return std::move(reading->result); // written before the thread said it was done
 }
 
 } // namespace ReadWithProgress

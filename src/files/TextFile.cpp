@@ -1,6 +1,8 @@
 #include "TextFile.h"
 
 #include "text/TextBuilder.h"
+#include "system/FileNames.h"
+#include "system/Memory.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -12,12 +14,16 @@
 #include <QStringEncoder>
 #include <QThread>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -39,6 +45,8 @@ constexpr std::array<char16_t, 32> Cp1252High = {
 constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
 // A file is read a piece of this size at a time.
 constexpr qint64 ChunkSize = 1 << 20;
+// A save encodes and writes a piece of about this many bytes at a time.
+constexpr qsizetype Piece = 1 << 20;
 
 std::atomic<qint64> s_sizeLimit{0};
 
@@ -188,19 +196,6 @@ QString notARegularFile(mode_t mode)
 }
 #endif
 
-// Memory the system can still give, in bytes; -1 where unknown.
-qint64 availableMemory()
-{
-    QFile meminfo(QStringLiteral("/proc/meminfo"));
-    if (!meminfo.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : meminfo.readAll().split('\n')) {
-        if (line.startsWith("MemAvailable:"))
-            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return -1;
-}
-
 QString megabytes(qint64 bytes)
 {
     return QString::number((bytes + (1 << 20) - 1) >> 20);
@@ -219,82 +214,127 @@ QString tooLarge(qint64 size)
             .arg(megabytes(size), megabytes(TextStore::MaxLength));
     // Two bytes a character, and a little for the line index.
     const qint64 needed = size * 2 + size / 8;
-    const qint64 available = availableMemory();
+    const qint64 available = Memory::available();
     if (available >= 0 && needed > available)
         return tr("The file is too large to open: %1 MB would need %2 MB of memory, and %3 MB are available.")
             .arg(megabytes(size), megabytes(needed), megabytes(available));
     return QString();
 }
 
-bool encodeCp1252(const TextStore &text, QByteArray *out)
-{
-    out->resize(qsizetype(text.length()) + text.breakCount(LineBreak::CRLF));
-    char *to = out->data();
-    int line = 0;
-    for (const QStringView part : {text.firstPart(), text.secondPart()}) {
-        for (const QChar qc : part) {
-            const char16_t c = qc.unicode();
-            if (c == u'\n') {
-                for (const char *b = lineBreakCharacters(text.lineBreak(line++)); *b; ++b)
-                    *to++ = *b;
-                continue;
-            }
-            if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-                *to++ = char(c);
-                continue;
-            }
-            const auto high = std::find(Cp1252High.begin(), Cp1252High.end(), c);
-            if (high == Cp1252High.end())
-                return false;
-            *to++ = char(0x80 + (high - Cp1252High.begin()));
-        }
-    }
-    out->resize(to - out->constData());
-    return true;
-}
-
-QByteArray encodeUtf8(const TextStore &text, bool byteOrderMark)
-{
-    QByteArray out;
-    qsizetype used = 0;
-    auto room = [&](qsizetype more) {
-        if (used + more > out.size())
-            out.resize(qMax(used + more, out.size() + out.size() / 2));
-    };
-    room(qsizetype(text.length()) + text.breakCount(LineBreak::CRLF) + 3);
-    if (byteOrderMark) {
-        std::memcpy(out.data(), Utf8Bom, 3);
-        used = 3;
-    }
-    QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    auto put = [&](QStringView run) {
-        room(utf8.requiredSpace(run.size()));
-        char *end = utf8.appendToBuffer(out.data() + used, run);
-        used = end - out.constData();
-    };
-    const bool allLf = text.breakCount(LineBreak::CRLF) == 0 && text.breakCount(LineBreak::CR) == 0;
-    int line = 0;
-    for (QStringView part : {text.firstPart(), text.secondPart()}) {
-        if (allLf) {
-            put(part); // every break is the "\n" it is held as
-            continue;
-        }
-        for (qsizetype at; (at = part.indexOf(u'\n')) >= 0; part = part.sliced(at + 1)) {
-            put(part.first(at));
-            const char *lineBreak = lineBreakCharacters(text.lineBreak(line++));
-            room(2);
-            for (; *lineBreak; ++lineBreak)
-                out[used++] = *lineBreak;
-        }
-        put(part);
-    }
-    out.resize(used);
-    return out;
-}
-
 bool endsWithBreak(const TextStore &text)
 {
     return text.lineCount() > 1 && text.lineLength(text.lineCount() - 1) == 0;
+}
+
+// The byte a character is in Windows-1252, or -1 where it has none.
+int cp1252Byte(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    const auto high = std::find(Cp1252High.begin(), Cp1252High.end(), c);
+    return high == Cp1252High.end() ? -1 : 0x80 + int(high - Cp1252High.begin());
+}
+
+bool fitsCp1252(const TextStore &text)
+{
+    for (const QStringView part : {text.firstPart(), text.secondPart()}) {
+        for (const QChar c : part) {
+            if (c.unicode() != u'\n' && cp1252Byte(c.unicode()) < 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Where the encoded text goes, a piece at a time; false stops it, with errno set.
+using Put = std::function<bool(const char *data, qint64 size)>;
+
+// Gathers bytes and hands them on in pieces of about a megabyte.
+class Output
+{
+public:
+    explicit Output(const Put &put)
+        : m_put(put)
+    {
+        m_buffer.reserve(Piece + 64);
+    }
+    bool append(const char *data, qsizetype size)
+    {
+        m_buffer.append(data, size);
+        return m_buffer.size() < Piece || flush();
+    }
+    // Room for size more bytes, to be filled and then committed.
+    char *space(qsizetype size)
+    {
+        m_used = m_buffer.size();
+        m_buffer.resize(m_used + size);
+        return m_buffer.data() + m_used;
+    }
+    bool commit(const char *end)
+    {
+        m_buffer.resize(end - m_buffer.constData());
+        return m_buffer.size() < Piece || flush();
+    }
+    bool flush()
+    {
+        const bool ok = m_buffer.isEmpty() || m_put(m_buffer.constData(), m_buffer.size());
+        m_buffer.clear();
+        return ok;
+    }
+
+private:
+    const Put &m_put;
+    QByteArray m_buffer;
+    qsizetype m_used = 0;
+};
+
+// The text encoded as format says, each line with its own break and
+// `lastBreak` after the last line where the text does not end with one.
+bool produceText(const TextStore &text, const Format &format, LineBreak lastBreak, const Put &put)
+{
+    Output out(put);
+    if (format.encoding == Encoding::Utf8 && format.byteOrderMark && !out.append(Utf8Bom, 3))
+        return false;
+    QStringEncoder utf8(QStringEncoder::Utf8); // keeps a surrogate pair cut between two runs whole
+    // A CR break right before an LF one would be read back as one CRLF; that
+    // LF (only ever of an empty line that edits left behind) goes as CRLF.
+    bool afterCR = false;
+    auto putRun = [&](QStringView run) {
+        afterCR = afterCR && run.isEmpty();
+        // In slices, so that a line of any length passes through a megabyte.
+        for (; !run.isEmpty(); run = run.sliced(qMin<qsizetype>(run.size(), Piece / 4))) {
+            const QStringView slice = run.first(qMin<qsizetype>(run.size(), Piece / 4));
+            if (format.encoding == Encoding::Utf8) {
+                char *at = out.space(utf8.requiredSpace(slice.size()));
+                if (!out.commit(utf8.appendToBuffer(at, slice)))
+                    return false;
+            } else {
+                char *at = out.space(slice.size());
+                for (const QChar c : slice)
+                    *at++ = char(cp1252Byte(c.unicode()));
+                if (!out.commit(at))
+                    return false;
+            }
+        }
+        return true;
+    };
+    auto putBreak = [&](LineBreak kind) {
+        const char *chars = kind == LineBreak::LF && afterCR ? "\r\n" : lineBreakCharacters(kind);
+        afterCR = kind == LineBreak::CR;
+        return out.append(chars, qsizetype(std::strlen(chars)));
+    };
+    int line = 0;
+    for (QStringView part : {text.firstPart(), text.secondPart()}) {
+        for (qsizetype at; (at = part.indexOf(u'\n')) >= 0; part = part.sliced(at + 1)) {
+            if (!putRun(part.first(at)) || !putBreak(text.lineBreak(line++)))
+                return false;
+        }
+        if (!putRun(part))
+            return false;
+    }
+    if (!endsWithBreak(text) && !putBreak(lastBreak))
+        return false;
+    return out.flush();
 }
 
 } // namespace
@@ -335,7 +375,7 @@ ReadResult read(const QString &path, ReadControl *control)
 #ifdef Q_OS_UNIX
     // Opened without waiting, so that a FIFO with no writer cannot block;
     // then whatever is not a regular file is turned away.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(FileNames::encode(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         result.error = qt_error_string(errno);
         return result;
@@ -391,27 +431,33 @@ ReadResult read(const QString &path, ReadControl *control)
 
 QString readFailureMessage(const QString &path, const QString &reason)
 {
-    return tr("Could not open \"%1\":\n%2").arg(QDir::toNativeSeparators(path), reason);
+    return tr("Could not open \"%1\":\n%2").arg(FileNames::display(QDir::toNativeSeparators(path)), reason);
 }
 
 QString writeFailureMessage(const QString &path, const QString &reason)
 {
-    return tr("Could not save \"%1\":\n%2").arg(QDir::toNativeSeparators(path), reason);
+    return tr("Could not save \"%1\":\n%2").arg(FileNames::display(QDir::toNativeSeparators(path)), reason);
 }
 
-QByteArray encode(const TextStore &text, const Format &format, Format *used)
+Format savedFormat(const TextStore &text, const Format &format)
 {
     Format actual = format;
-    QByteArray bytes;
-    if (format.encoding == Encoding::Windows1252 && !encodeCp1252(text, &bytes)) {
+    if (format.encoding == Encoding::Windows1252 && !fitsCp1252(text)) {
         // A character the legacy code page cannot hold: keep it, in UTF-8.
         actual.encoding = Encoding::Utf8;
         actual.byteOrderMark = false;
     }
-    if (actual.encoding == Encoding::Utf8)
-        bytes = encodeUtf8(text, actual.byteOrderMark);
-    if (!endsWithBreak(text))
-        bytes += lineBreakCharacters(format.lineBreak);
+    return actual;
+}
+
+QByteArray encode(const TextStore &text, const Format &format, Format *used)
+{
+    const Format actual = savedFormat(text, format);
+    QByteArray bytes;
+    produceText(text, actual, format.lineBreak, [&bytes](const char *data, qint64 size) {
+        bytes.append(data, qsizetype(size));
+        return true;
+    });
     if (used)
         *used = actual;
     return bytes;
@@ -420,13 +466,20 @@ QByteArray encode(const TextStore &text, const Format &format, Format *used)
 #ifdef Q_OS_UNIX
 namespace {
 
+// What a save puts beside the file while it works: the whole new text, and,
+// for a file written in place, the whole old one. Both go when it is done; a
+// save cut short (the program killed) leaves them, and the next save of the
+// same file takes them over and removes them.
+const QByteArray SaveSuffix = ".quillpad-save";
+const QByteArray OldSuffix = ".quillpad-old";
+
 QString systemReason(int errorNumber)
 {
     return qt_error_string(errorNumber);
 }
 
-// Writes all of bytes at offset, or sets errno.
-bool writeAll(int fd, const char *bytes, qint64 size, qint64 offset = 0)
+// Writes all of size bytes at offset, or sets errno.
+bool writeAll(int fd, const char *bytes, qint64 size, qint64 offset)
 {
     while (size > 0) {
         const ssize_t n = ::pwrite(fd, bytes, size_t(qMin<qint64>(size, 1 << 30)), off_t(offset));
@@ -442,32 +495,24 @@ bool writeAll(int fd, const char *bytes, qint64 size, qint64 offset = 0)
     return true;
 }
 
-// A new file next to `beside`, written whole and flushed to the disk; its
-// name, or an empty one with errno set.
-QByteArray writeTemporary(const QByteArray &folder, const QByteArray &stem, const QByteArray &bytes)
+// Copies size bytes from one open file to another, a piece at a time.
+bool copyBytes(int from, int to, qint64 size)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name = folder + '/' + '.' + stem + '.' + QByteArray::number(::getpid()) + '-'
-            + QByteArray::number(attempt) + ".tmp";
-        // Created with the usual mode for a new file, as the user's umask has it.
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return QByteArray();
+    QByteArray piece(qsizetype(qMin<qint64>(Piece, qMax<qint64>(size, 1))), Qt::Uninitialized);
+    for (qint64 at = 0; at < size;) {
+        const ssize_t n = ::pread(from, piece.data(), size_t(qMin<qint64>(piece.size(), size - at)), off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO; // shorter than it was
+            return false;
         }
-        const bool written = writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
-        const int why = errno;
-        ::close(fd);
-        if (!written) {
-            ::unlink(name.constData());
-            errno = why;
-            return QByteArray();
-        }
-        return name;
+        if (!writeAll(to, piece.constData(), n, at))
+            return false;
+        at += n;
     }
-    errno = EEXIST;
-    return QByteArray();
+    return true;
 }
 
 void syncFolder(const QByteArray &folder)
@@ -479,149 +524,293 @@ void syncFolder(const QByteArray &folder)
     }
 }
 
-// Writes bytes over the file itself, so that every name it has (hard links)
-// sees them and its owner stays. The new bytes are first written safely
-// elsewhere, and room for them is taken before the file is touched; should
-// writing still fail, the old bytes are put back.
-bool writeInPlace(const QByteArray &file, const QByteArray &folder, const QByteArray &stem,
-                  const QByteArray &bytes, QString *why)
+// The file's folder and name, as bytes.
+std::pair<QByteArray, QByteArray> split(const QByteArray &file)
 {
-    QByteArray safe = writeTemporary(folder, stem, bytes);
-    if (safe.isEmpty() && (errno == EACCES || errno == EPERM || errno == EROFS))
-        safe = writeTemporary(QFile::encodeName(QDir::tempPath()), stem, bytes);
-    if (safe.isEmpty()) {
-        *why = systemReason(errno);
-        return false;
-    }
-    auto fail = [&](int errorNumber) {
-        *why = systemReason(errorNumber);
-        ::unlink(safe.constData());
-        return false;
-    };
-    const int fd = ::open(file.constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return fail(errno);
-    QFile old;
-    QByteArray oldBytes;
-    if (old.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        oldBytes = old.readAll();
-    old.close();
-#ifdef FALLOC_FL_KEEP_SIZE
-    if (bytes.size() > oldBytes.size()
-        && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) != 0 && errno == ENOSPC) {
-        const int errorNumber = errno;
-        ::close(fd);
-        return fail(errorNumber);
-    }
-#endif
-    if (!writeAll(fd, bytes.constData(), bytes.size()) || ::ftruncate(fd, off_t(bytes.size())) != 0
-        || ::fsync(fd) != 0) {
-        const int errorNumber = errno;
-        writeAll(fd, oldBytes.constData(), oldBytes.size());
-        ::ftruncate(fd, off_t(oldBytes.size()));
-        ::fsync(fd);
-        ::close(fd);
-        return fail(errorNumber);
-    }
-    ::close(fd);
-    ::unlink(safe.constData());
-    return true;
+    const qsizetype slash = file.lastIndexOf('/');
+    if (slash < 0)
+        return {QByteArray("."), file};
+    return {slash == 0 ? QByteArray("/") : file.left(slash), file.mid(slash + 1)};
 }
 
-// Writes bytes to a new file beside the old one and puts it in the old one's
-// place in one step, with the old one's mode, owner and group. False, with
-// errno EPERM, where the owner cannot be kept that way.
-bool writeReplacing(const QByteArray &file, const QByteArray &folder, const QByteArray &stem,
-                    const QByteArray &bytes, const struct stat *old, QString *why)
+// The name of what a save puts beside stem in folder: ".stem.quillpad-save".
+// A stem too long to take the suffix is cut, and told apart by a hash.
+QByteArray besideName(const QByteArray &folder, const QByteArray &stem, const QByteArray &suffix)
 {
-    const QByteArray fresh = writeTemporary(folder, stem, bytes);
-    if (fresh.isEmpty()) {
-        *why = systemReason(errno);
+    QByteArray name = stem;
+    if (name.size() + suffix.size() + 1 > 255)
+        name = name.left(200) + '-' + QByteArray::number(qHash(stem), 16);
+    return folder + "/." + name + suffix;
+}
+
+// A file of this save's own at name: created afresh, or taken over from a
+// save cut short; -1 with errno, EALREADY ("Operation already in progress")
+// where another save of the same file is under way.
+int openOwn(const QByteArray &name, mode_t mode)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX | LOCK_NB);
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+        // Left by a save cut short, unless one is writing it now.
+        const int stale = ::open(name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (stale >= 0 && ::flock(stale, LOCK_EX | LOCK_NB) != 0) {
+            ::close(stale);
+            errno = EALREADY;
+            return -1;
+        }
+        ::unlink(name.constData());
+        if (stale >= 0)
+            ::close(stale);
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Writes what produce puts out to a new file at name, flushed to the disk;
+// its descriptor (locked), or -1 with errno set and nothing left.
+using Producer = std::function<bool(const Put &)>;
+
+int writeOwn(const QByteArray &name, const Producer &produce, qint64 *size)
+{
+    // Created with the usual mode for a new file, as the user's umask has it.
+    const int fd = openOwn(name, 0666);
+    if (fd < 0)
+        return -1;
+    qint64 written = 0;
+    const bool ok = produce([&](const char *data, qint64 n) {
+        if (!writeAll(fd, data, n, written))
+            return false;
+        written += n;
+        return true;
+    }) && ::fsync(fd) == 0;
+    if (!ok) {
+        const int why = errno ? errno : EIO;
+        ::unlink(name.constData());
+        ::close(fd);
+        errno = why;
+        return -1;
+    }
+    *size = written;
+    return fd;
+}
+
+// Writes the new content to a file beside the old one and puts it in the old
+// one's place in one step, with the old one's mode, owner and group. False,
+// with *why set (EPERM where the owner cannot be kept that way).
+bool writeReplacing(const QByteArray &file, const QByteArray &folder, const QByteArray &stem,
+                    const Producer &produce, const struct stat *old, int *why)
+{
+    const QByteArray fresh = besideName(folder, stem, SaveSuffix);
+    qint64 size = 0;
+    const int fd = writeOwn(fresh, produce, &size);
+    if (fd < 0) {
+        *why = errno;
         return false;
     }
     auto fail = [&](int errorNumber) {
-        *why = systemReason(errorNumber);
         ::unlink(fresh.constData());
-        errno = errorNumber;
+        ::close(fd);
+        *why = errorNumber;
         return false;
     };
     if (old) {
         if ((old->st_uid != ::geteuid() || old->st_gid != ::getegid())
-            && ::chown(fresh.constData(), old->st_uid, old->st_gid) != 0)
+            && ::fchown(fd, old->st_uid, old->st_gid) != 0)
             return fail(errno);
-        if (::chmod(fresh.constData(), old->st_mode & 07777) != 0)
+        if (::fchmod(fd, old->st_mode & 07777) != 0)
             return fail(errno);
     }
     if (::rename(fresh.constData(), file.constData()) != 0)
         return fail(errno);
+    ::close(fd);
     syncFolder(folder);
+    ::unlink(besideName(folder, stem, OldSuffix).constData()); // a save cut short may have left it
     return true;
 }
 
-} // namespace
+// Writes the new content over the file itself, so that every name it has
+// (hard links) sees it and its owner stays. The whole new text is first
+// written safely beside it, and the old text too; should writing over the
+// file still fail, the old text is put back from there.
+bool writeInPlace(const QByteArray &file, const QByteArray &folder, const QByteArray &stem,
+                  const Producer &produce, QString *why)
+{
+    auto reason = [why](int errorNumber) {
+        *why = systemReason(errorNumber);
+        return false;
+    };
+    // Beside the file, or where the folder takes nothing, in the temporary folder.
+    QByteArray place = folder;
+    qint64 size = 0;
+    int fresh = writeOwn(besideName(place, stem, SaveSuffix), produce, &size);
+    if (fresh < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        place = QFile::encodeName(QDir::tempPath());
+        fresh = writeOwn(besideName(place, stem, SaveSuffix), produce, &size);
+    }
+    if (fresh < 0)
+        return reason(errno);
+    const QByteArray freshName = besideName(place, stem, SaveSuffix);
+    const QByteArray oldName = besideName(place, stem, OldSuffix);
+    int kept = -1;
+    auto cleanUp = [&] {
+        if (kept >= 0) {
+            ::unlink(oldName.constData());
+            ::close(kept);
+        }
+        ::unlink(freshName.constData());
+        ::close(fresh);
+    };
+    const int fd = ::open(file.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        const int errorNumber = errno;
+        cleanUp();
+        return reason(errorNumber);
+    }
+    struct stat old{};
+    ::fstat(fd, &old);
+    // The old text, whole, where it can be put back from.
+    kept = ::open(oldName.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (kept < 0 || !copyBytes(fd, kept, old.st_size) || ::fsync(kept) != 0) {
+        const int errorNumber = errno;
+        ::close(fd);
+        cleanUp();
+        return reason(errorNumber);
+    }
+#ifdef FALLOC_FL_KEEP_SIZE
+    // Room for the new text is taken before the file is touched.
+    if (size > old.st_size && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(size)) != 0 && errno == ENOSPC) {
+        ::close(fd);
+        cleanUp();
+        return reason(ENOSPC);
+    }
 #endif
+    if (!copyBytes(fresh, fd, size) || ::ftruncate(fd, off_t(size)) != 0 || ::fsync(fd) != 0) {
+        const int errorNumber = errno;
+        copyBytes(kept, fd, old.st_size);
+        ::ftruncate(fd, off_t(old.st_size));
+        ::fsync(fd);
+        ::close(fd);
+        cleanUp();
+        return reason(errorNumber);
+    }
+    ::close(fd);
+    cleanUp();
+    return true;
+}
 
-bool write(const QString &path, const QByteArray &bytes, QString *error)
+// The file a name leads to: itself, or, for a symbolic link, the file it
+// leads to (which may not exist yet).
+QByteArray target(const QByteArray &file, int *why)
+{
+    struct stat link{};
+    if (::lstat(file.constData(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return file;
+    if (char *real = ::realpath(file.constData(), nullptr)) {
+        QByteArray resolved(real);
+        std::free(real);
+        return resolved;
+    }
+    if (errno != ENOENT) {
+        *why = errno;
+        return QByteArray();
+    }
+    QByteArray to(4096, Qt::Uninitialized);
+    const ssize_t n = ::readlink(file.constData(), to.data(), size_t(to.size()));
+    if (n < 0) {
+        *why = errno;
+        return QByteArray();
+    }
+    to.resize(n);
+    return to.startsWith('/') ? to : split(file).first + '/' + to;
+}
+
+bool writeFile(const QString &path, const Producer &produce, QString *error)
 {
     auto fail = [error](const QString &why) {
         if (error)
             *error = why;
         return false;
     };
-    const QFileInfo info(path);
-    if (info.isDir())
-        return fail(tr("It is a folder, not a file."));
-    if (!info.dir().exists())
-        return fail(tr("The folder \"%1\" does not exist.")
-                        .arg(QDir::toNativeSeparators(info.absolutePath())));
-    // The owner's write bit is what marks a file read-only; honour it even for
-    // a user the system would let write anyway.
-    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
-        return fail(tr("The file is read-only."));
-
-#ifdef Q_OS_UNIX
-    // A symbolic link is written through: the file it leads to changes.
-    QString target = info.absoluteFilePath();
-    if (info.isSymLink())
-        target = info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
-    const QByteArray file = QFile::encodeName(target);
-    const QFileInfo targetInfo(target);
-    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
-    const QByteArray stem = QFile::encodeName(targetInfo.fileName());
-    QString why;
+    int why = 0;
+    const QByteArray file = target(FileNames::encode(path), &why);
+    if (file.isEmpty())
+        return fail(systemReason(why ? why : ENOENT));
+    const auto [folder, stem] = split(file);
     struct stat old{};
     if (::stat(file.constData(), &old) != 0) {
         if (errno != ENOENT)
             return fail(systemReason(errno));
-        if (writeReplacing(file, folder, stem, bytes, nullptr, &why))
+        if (writeReplacing(file, folder, stem, produce, nullptr, &why))
             return true;
-        return fail(why);
+        return fail(systemReason(why));
     }
+    if (S_ISDIR(old.st_mode))
+        return fail(tr("It is a folder, not a file."));
     if (!S_ISREG(old.st_mode))
         return fail(tr("It is not a regular file."));
+    // The owner's write bit is what marks a file read-only; honour it even for
+    // a user the system would let write anyway.
+    if (!(old.st_mode & S_IWUSR))
+        return fail(tr("The file is read-only."));
     // A file with more names than one is written in place, so that all of
     // them see the new text; so is one whose owner could not be kept by
     // putting a new file in its place.
     if (old.st_nlink == 1) {
-        if (writeReplacing(file, folder, stem, bytes, &old, &why))
+        if (writeReplacing(file, folder, stem, produce, &old, &why))
             return true;
-        if (errno != EPERM && errno != EACCES)
-            return fail(why);
+        if (why != EPERM && why != EACCES)
+            return fail(systemReason(why));
     }
-    if (writeInPlace(file, folder, stem, bytes, &why))
+    QString reason;
+    if (writeInPlace(file, folder, stem, produce, &reason))
         return true;
-    return fail(why);
+    return fail(reason);
+}
+
+} // namespace
+#endif
+
+bool save(const QString &path, const TextStore &text, const Format &format, Format *used, QString *error)
+{
+    const Format actual = savedFormat(text, format);
+    if (used)
+        *used = actual;
+    auto produce = [&](const Put &put) { return produceText(text, actual, format.lineBreak, put); };
+#ifdef Q_OS_UNIX
+    return writeFile(path, produce, error);
 #else
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return fail(why);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
     }
-    if (!file.commit())
-        return fail(file.errorString());
+    produce([&file](const char *data, qint64 size) { return file.write(data, size) == size; });
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+#endif
+}
+
+bool write(const QString &path, const QByteArray &bytes, QString *error)
+{
+#ifdef Q_OS_UNIX
+    return writeFile(path, [&bytes](const Put &put) { return put(bytes.constData(), bytes.size()); }, error);
+#else
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
     return true;
 #endif
 }

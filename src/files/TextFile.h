@@ -70,8 +70,19 @@ TextStore decode(QByteArrayView bytes, Format *format);
 // instead and *used says so.
 QByteArray encode(const TextStore &text, const Format &format, Format *used = nullptr);
 
-// Replaces the file's content with bytes, all or nothing: a failed write
-// leaves an existing file exactly as it was.
+// Replaces the file's content with the text, encoded as encode() does it,
+// all or nothing: a failed save leaves an existing file exactly as it was.
+// The text is encoded and written a piece at a time, so a save of any size
+// needs only a few megabytes beside the text. A file with one name is
+// replaced in one step by a new one written beside it (".NAME.quillpad-save")
+// with its mode, owner and group; a file with more names (hard links) is
+// written in place, once the new text and the old are safely beside it
+// (".NAME.quillpad-save", ".NAME.quillpad-old"), so that the old text can be
+// put back if writing fails. Those files go when the save is done; a save
+// cut short leaves them, and the next save of the file removes them. A
+// failure says the system's own reason.
+bool save(const QString &path, const TextStore &text, const Format &format, Format *used, QString *error);
+// The same for bytes already encoded.
 bool write(const QString &path, const QByteArray &bytes, QString *error);
 
 } // namespace TextFile

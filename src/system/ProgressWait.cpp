@@ -23,7 +23,7 @@ void ProgressWait::setProgress(int permille)
     // Shown by the progress window's own clock: a modal progress dialog
     // handles events as its value changes, and the work must not be called
     // again from inside itself.
-    m_progress = qBound(0, permille, 1000);
+    m_progress = qBound(-1, permille, 1000);
 }
 
 void ProgressWait::finish()
@@ -61,7 +61,15 @@ ProgressWait::Outcome ProgressWait::wait()
         progress.setMinimumDuration(0);
         progress.setAutoClose(false);
         progress.setAutoReset(false);
-        progress.setValue(m_progress);
+        auto show = [this, &progress] {
+            if (m_progress < 0) {
+                progress.setRange(0, 0); // busy: how far cannot be told
+            } else if (progress.value() != m_progress || progress.maximum() == 0) {
+                progress.setRange(0, 1000);
+                progress.setValue(m_progress);
+            }
+        };
+        show();
         // The Cancel button, Escape and the close box all cancel.
         auto cancel = [this, &loop] {
             if (m_cancelled)
@@ -74,10 +82,7 @@ ProgressWait::Outcome ProgressWait::wait()
         QObject::connect(&progress, &QProgressDialog::canceled, &loop, cancel);
         QObject::connect(&progress, &QDialog::rejected, &loop, cancel);
         QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, &progress, [this, &progress] {
-            if (progress.value() != m_progress)
-                progress.setValue(m_progress);
-        });
+        QObject::connect(&tick, &QTimer::timeout, &progress, show);
         tick.start(100);
         progress.show();
         loop.exec();

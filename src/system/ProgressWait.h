@@ -29,7 +29,8 @@ public:
     ProgressWait(const ProgressWait &) = delete;
     ProgressWait &operator=(const ProgressWait &) = delete;
 
-    // From the UI thread, while wait() runs: how far (0 to 1000), and done.
+    // From the UI thread, while wait() runs: how far (0 to 1000, or -1
+    // where it cannot be told), and done.
     void setProgress(int permille);
     void finish();
     // Called (from the UI thread) when the user chooses Cancel.

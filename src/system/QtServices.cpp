@@ -9,6 +9,18 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QSettings>
+
+#include "FileNames.h"
+#include "Memory.h"
+#include "NameOnlyIconProvider.h"
+#include "ProgressWait.h"
+
+#include <QApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
 
 #ifdef QUILLPAD_HAVE_XCB
 #include "X11Selection.h"
@@ -26,10 +38,61 @@ static QClipboard *systemClipboard(QString *error)
     return clipboard;
 }
 
-// On X11 the text is asked of its holder on a connection of our own, with a
-// wait of about two seconds: false, with the reason, when the holder does not
-// answer. Elsewhere, and while this program holds the text itself, Qt's
-// clipboard answers.
+#ifdef QUILLPAD_HAVE_XCB
+// The X11 text of a selection, read on a thread of its own while the window
+// paints; past half a second a progress window offers Cancel. The transfer
+// stops where its text would no longer fit in the memory there is.
+static X11Selection::Outcome readX11Selection(const char *selection, QString *text)
+{
+    constexpr int QuietMs = 2000; // how long the holder may be silent
+    struct Transfer
+    {
+        X11Selection::Control control;
+        QString text;
+        X11Selection::Outcome outcome = X11Selection::Outcome::Cancelled;
+    };
+    // Shared with the thread, which may outlive this call when the program ends.
+    auto transfer = std::make_shared<Transfer>();
+    const qint64 memory = Memory::available();
+    // The bytes, the text they become and the note's copy of it.
+    transfer->control.limit = memory < 0 ? -1 : memory / 5;
+    QThread *reader = QThread::create([transfer, selection] {
+        transfer->outcome = X11Selection::read(selection, QuietMs, &transfer->text, &transfer->control);
+    });
+    ProgressWait wait(QApplication::activeWindow(),
+                      QCoreApplication::translate("Clipboard", "Taking the clipboard's text..."),
+                      QStringLiteral("clipboard_progress"));
+    wait.onCancel([transfer] { transfer->control.cancel = true; });
+    // Told through an object of this call's own: once the call is over, no
+    // word of the thread reaches it.
+    QObject here;
+    QObject::connect(reader, &QThread::finished, &here, [&wait] { wait.finish(); });
+    // The thread goes when it ends, whoever still waits for it.
+    QObject::connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 expected = transfer->control.expected.load();
+        wait.setProgress(expected > 0 ? int(qMin<qint64>(1000, transfer->control.received * 1000 / expected)) : -1);
+    });
+    tick.start(100);
+    QGuiApplication::sync();
+    reader->start();
+    const ProgressWait::Outcome waited = wait.wait();
+    if (waited != ProgressWait::Outcome::Finished) {
+        // The reader sees this within a moment; it is not waited for.
+        transfer->control.cancel = true;
+        return X11Selection::Outcome::Cancelled;
+    }
+    *text = std::move(transfer->text); // written before the thread said it was done
+    return transfer->outcome;
+}
+#endif
+
+// On X11 the text is asked of its holder on a connection of our own, with
+// about two seconds for each answer: false, with the reason, when the holder
+// does not answer, answers with something other than text, sends more than
+// can be held, or the user cancels. Elsewhere, and while this program holds
+// the text itself, Qt's clipboard answers.
 static bool readSystemText(QClipboard::Mode mode, QString *text, QString *error)
 {
     QClipboard *clipboard = systemClipboard(error);
@@ -38,20 +101,27 @@ static bool readSystemText(QClipboard::Mode mode, QString *text, QString *error)
 #ifdef QUILLPAD_HAVE_XCB
     const bool ours = mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
     if (QGuiApplication::platformName() == QLatin1String("xcb") && !ours) {
-        constexpr int AnswerWaitMs = 2000;
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        QGuiApplication::sync();
-        const X11Selection::Outcome outcome = X11Selection::read(
-            mode == QClipboard::Clipboard ? "CLIPBOARD" : "PRIMARY", AnswerWaitMs, text);
-        QGuiApplication::restoreOverrideCursor();
-        switch (outcome) {
+        auto fail = [error](const char *why) {
+            if (error)
+                *error = QCoreApplication::translate("Clipboard", why);
+            return false;
+        };
+        QString taken;
+        switch (readX11Selection(mode == QClipboard::Clipboard ? "CLIPBOARD" : "PRIMARY", &taken)) {
         case X11Selection::Outcome::Text:
         case X11Selection::Outcome::NoText:
+            *text = std::move(taken);
             return true;
         case X11Selection::Outcome::NoAnswer:
+            return fail("The program holding the clipboard did not answer, so its text could not be taken.");
+        case X11Selection::Outcome::NotText:
+            return fail("The program holding the clipboard answered with something other than text, so nothing "
+                        "was taken.");
+        case X11Selection::Outcome::TooLarge:
+            return fail("The clipboard's text is too large to take: it would need more memory than there is.");
+        case X11Selection::Outcome::Cancelled:
             if (error)
-                *error = QCoreApplication::translate(
-                    "Clipboard", "The program holding the clipboard did not answer, so its text could not be taken.");
+                error->clear(); // the user's own choice: nothing to say
             return false;
         case X11Selection::Outcome::Unavailable:
             break; // Qt's clipboard may still reach it
@@ -131,9 +201,29 @@ QString qtNameFilter(const QString &description, const QString &patterns)
     return description + QLatin1String(" (") + qtPatterns.join(u' ') + u')';
 }
 
+// Qt's file dialog keeps its history, the folder last visited and its view in
+// the user's settings ("QtProject"), writing them as it goes and reading them
+// as it starts. The program keeps nothing between runs: its user settings lie
+// where none can be read or written.
+static void keepNoSettings()
+{
+    static const bool done = [] {
+        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/quillpad-keeps-no-settings"));
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
 std::optional<QString> QtFileDialogs::run(QWidget *parent, const FileDialogRequest &request)
 {
+    keepNoSettings();
+    static NameOnlyIconProvider icons;
     QFileDialog dialog(parent, request.title, request.directory);
+    // Qt's own dialog, the same on every desktop: a desktop's own may keep a
+    // history of its own.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setIconProvider(&icons);
     const bool save = request.kind == FileDialogRequest::Kind::Save;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.existingFileOnly ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -150,14 +240,15 @@ std::optional<QString> QtFileDialogs::run(QWidget *parent, const FileDialogReque
                                                      int(filters.size()) - 1)));
     }
     if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
+        dialog.selectFile(FileNames::display(request.fileName));
 
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty())
         return std::nullopt;
-    return chosen.first();
+    // The dialog decodes names itself, losing bytes that are not UTF-8.
+    return FileNames::fromDialog(chosen.first());
 }
 
 // ---- printer ---------------------------------------------------------------

@@ -14,7 +14,8 @@ class QWidget;
 
 namespace sys {
 
-// The plain-text clipboard. Each operation reports failure with a reason.
+// The plain-text clipboard. Each operation reports failure with a reason;
+// a read the user cancelled fails with an empty one.
 class Clipboard
 {
 public:

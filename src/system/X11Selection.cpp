@@ -1,7 +1,6 @@
 #include "X11Selection.h"
 
 #include <QElapsedTimer>
-#include <QStringDecoder>
 
 #include <xcb/xcb.h>
 
@@ -20,6 +19,9 @@ struct Free
 };
 template <typename T>
 using Reply = std::unique_ptr<T, Free>;
+
+// Waits are cut into slices this long, so that cancel is seen at once.
+constexpr int SliceMs = 50;
 
 // One connection and one small window, kept for the program's life.
 struct Connection
@@ -68,34 +70,28 @@ Connection &connection()
     return c;
 }
 
-// The next event for our window, or null once the deadline has passed.
-std::unique_ptr<xcb_generic_event_t, Free> nextEvent(Connection &c, const QElapsedTimer &clock, int timeoutMs)
+using Event = std::unique_ptr<xcb_generic_event_t, Free>;
+
+enum class Wait { Event, Quiet, Cancelled };
+
+// The next event for our window, waiting at most quietMs from `since`.
+Wait nextEvent(Connection &c, const QElapsedTimer &since, int quietMs, const Control *control, Event *event)
 {
     for (;;) {
-        if (xcb_generic_event_t *event = xcb_poll_for_event(c.xcb))
-            return std::unique_ptr<xcb_generic_event_t, Free>(event);
-        if (xcb_connection_has_error(c.xcb))
-            return nullptr;
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0)
-            return nullptr;
-        pollfd fd{xcb_get_file_descriptor(c.xcb), POLLIN, 0};
-        ::poll(&fd, 1, int(left));
-    }
-}
-
-// Waits for the answer to a conversion: true with the property's type, or
-// false when none came in time.
-bool waitForNotify(Connection &c, const QElapsedTimer &clock, int timeoutMs, bool *converted)
-{
-    while (auto event = nextEvent(c, clock, timeoutMs)) {
-        if ((event->response_type & 0x7F) == XCB_SELECTION_NOTIFY) {
-            const auto *notify = reinterpret_cast<xcb_selection_notify_event_t *>(event.get());
-            *converted = notify->property != XCB_ATOM_NONE;
-            return true;
+        if (xcb_generic_event_t *e = xcb_poll_for_event(c.xcb)) {
+            event->reset(e);
+            return Wait::Event;
         }
+        if (control && control->cancel.load())
+            return Wait::Cancelled;
+        if (xcb_connection_has_error(c.xcb))
+            return Wait::Quiet;
+        const qint64 left = quietMs - since.elapsed();
+        if (left <= 0)
+            return Wait::Quiet;
+        pollfd fd{xcb_get_file_descriptor(c.xcb), POLLIN, 0};
+        ::poll(&fd, 1, int(qMin<qint64>(left, SliceMs)));
     }
-    return false;
 }
 
 Reply<xcb_get_property_reply_t> takeProperty(Connection &c)
@@ -105,20 +101,63 @@ Reply<xcb_get_property_reply_t> takeProperty(Connection &c)
         nullptr));
 }
 
-QString decode(const QByteArray &bytes, bool utf8)
+// Whether bytes more may be taken.
+bool withinLimit(Control *control, qint64 total)
 {
-    return utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+    if (control)
+        control->received = total;
+    return !control || control->limit < 0 || total <= control->limit;
+}
+
+Outcome fail(Connection &c, Outcome outcome)
+{
+    // What the holder may still be sending goes nowhere.
+    xcb_delete_property(c.xcb, c.window, c.property);
+    xcb_flush(c.xcb);
+    return outcome;
+}
+
+// The parts of an incremental transfer, until an empty one.
+Outcome readParts(Connection &c, xcb_atom_t target, int quietMs, Control *control, QByteArray *bytes)
+{
+    xcb_flush(c.xcb);
+    QElapsedTimer quiet;
+    quiet.start();
+    for (;;) {
+        Event event;
+        switch (nextEvent(c, quiet, quietMs, control, &event)) {
+        case Wait::Quiet: return fail(c, Outcome::NoAnswer);
+        case Wait::Cancelled: return fail(c, Outcome::Cancelled);
+        case Wait::Event: break;
+        }
+        if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+            continue;
+        const auto *change = reinterpret_cast<xcb_property_notify_event_t *>(event.get());
+        if (change->atom != c.property || change->state != XCB_PROPERTY_NEW_VALUE)
+            continue;
+        Reply<xcb_get_property_reply_t> part = takeProperty(c);
+        xcb_flush(c.xcb);
+        if (!part)
+            return fail(c, Outcome::NoAnswer);
+        const int length = xcb_get_property_value_length(part.get());
+        if (length == 0)
+            return Outcome::Text; // the end
+        if (part->type != target || part->format != 8)
+            return fail(c, Outcome::NotText);
+        if (!withinLimit(control, bytes->size() + length))
+            return fail(c, Outcome::TooLarge);
+        bytes->append(static_cast<const char *>(xcb_get_property_value(part.get())), length);
+        quiet.restart(); // a holder that keeps sending is given its time for each part
+    }
 }
 
 } // namespace
 
-Outcome read(const char *selection, int timeoutMs, QString *text)
+Outcome read(const char *selection, int quietMs, QString *text, Control *control)
 {
     Connection &c = connection();
     if (!c.open())
         return Outcome::Unavailable;
-    QElapsedTimer clock;
-    clock.start();
     const xcb_atom_t selectionAtom = c.atom(selection);
     Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(c.xcb, xcb_get_selection_owner(c.xcb, selectionAtom), nullptr));
@@ -129,9 +168,11 @@ Outcome read(const char *selection, int timeoutMs, QString *text)
         return Outcome::NoText;
     }
     // Drop whatever an earlier, abandoned request left behind.
-    while (auto stale = std::unique_ptr<xcb_generic_event_t, Free>(xcb_poll_for_event(c.xcb))) {
+    while (Event stale{xcb_poll_for_event(c.xcb)}) {
     }
 
+    QElapsedTimer quiet;
+    quiet.start();
     // UTF-8 first; an older program may offer Latin-1 only.
     for (const bool utf8 : {true, false}) {
         const xcb_atom_t target = utf8 ? c.atom("UTF8_STRING") : xcb_atom_t(XCB_ATOM_STRING);
@@ -139,42 +180,40 @@ Outcome read(const char *selection, int timeoutMs, QString *text)
         xcb_convert_selection(c.xcb, c.window, selectionAtom, target, c.property, XCB_CURRENT_TIME);
         xcb_flush(c.xcb);
         bool converted = false;
-        if (!waitForNotify(c, clock, timeoutMs, &converted))
-            return Outcome::NoAnswer;
+        for (bool answered = false; !answered;) {
+            Event event;
+            switch (nextEvent(c, quiet, quietMs, control, &event)) {
+            case Wait::Quiet: return Outcome::NoAnswer;
+            case Wait::Cancelled: return Outcome::Cancelled;
+            case Wait::Event: break;
+            }
+            if ((event->response_type & 0x7F) == XCB_SELECTION_NOTIFY) {
+                answered = true;
+                converted = reinterpret_cast<xcb_selection_notify_event_t *>(event.get())->property != XCB_ATOM_NONE;
+            }
+        }
         if (!converted)
             continue; // not in this form
         Reply<xcb_get_property_reply_t> reply = takeProperty(c);
         if (!reply)
             return Outcome::NoAnswer;
         QByteArray bytes;
-        if (reply->type == c.incr) {
-            // A large text comes in parts, each announced by a new value of
-            // the property, until an empty one.
-            xcb_flush(c.xcb);
-            for (;;) {
-                auto event = nextEvent(c, clock, timeoutMs);
-                if (!event)
-                    return Outcome::NoAnswer;
-                if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
-                    continue;
-                const auto *change = reinterpret_cast<xcb_property_notify_event_t *>(event.get());
-                if (change->atom != c.property || change->state != XCB_PROPERTY_NEW_VALUE)
-                    continue;
-                Reply<xcb_get_property_reply_t> part = takeProperty(c);
-                xcb_flush(c.xcb);
-                if (!part)
-                    return Outcome::NoAnswer;
-                const int length = xcb_get_property_value_length(part.get());
-                if (length == 0)
-                    break;
-                bytes.append(static_cast<const char *>(xcb_get_property_value(part.get())), length);
-                clock.restart(); // a holder that keeps answering is given its time
-            }
+        if (reply->type == c.incr && reply->format == 32) {
+            // A large text comes in parts; the holder says how much at least.
+            if (xcb_get_property_value_length(reply.get()) >= 4 && control)
+                control->expected = *static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+            const Outcome parts = readParts(c, target, quietMs, control, &bytes);
+            if (parts != Outcome::Text)
+                return parts;
+        } else if (reply->type == target && reply->format == 8) {
+            const int length = xcb_get_property_value_length(reply.get());
+            if (!withinLimit(control, length))
+                return Outcome::TooLarge;
+            bytes = QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())), length);
         } else {
-            bytes = QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
-                               xcb_get_property_value_length(reply.get()));
+            return Outcome::NotText;
         }
-        *text = decode(bytes, utf8);
+        *text = utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
         return Outcome::Text;
     }
     text->clear();

@@ -8,6 +8,7 @@ Usage: e2e.py QUILLPAD SCENARIO"""
 import os
 import json
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -281,12 +282,16 @@ class Desktop:
 
     def silent_clipboard_owner(self):
         """Another program that takes the clipboard and never answers for it."""
-        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'silent_owner.py')
-        proc = subprocess.Popen([self.python_with('Xlib'), script], env=self.env, stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL, text=True)
+        return self.clipboard_owner('silent_owner.py')
+
+    def clipboard_owner(self, script, *args):
+        """Another program that takes the clipboard and answers as its script says."""
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), script)
+        proc = subprocess.Popen([self.python_with('Xlib'), script] + list(args), env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.procs.append(proc)
         if proc.stdout.readline().strip() != 'ready':
-            raise Failure('the silent clipboard owner did not start')
+            raise Failure('the clipboard owner %s did not start' % script)
         return proc
 
     # ---- windows and keys
@@ -324,9 +329,13 @@ class Desktop:
 
 
 class Quillpad:
-    def __init__(self, desktop, binary, *args, activate=True):
+    def __init__(self, desktop, binary, *args, activate=True, data_limit=None):
         self.desktop = desktop
-        self.proc = desktop.spawn([binary] + list(args), cwd=desktop.tmp)
+        limit = None
+        if data_limit:
+            def limit():
+                resource.setrlimit(resource.RLIMIT_DATA, (data_limit, data_limit))
+        self.proc = desktop.spawn([binary] + list(args), cwd=desktop.tmp, preexec_fn=limit)
         self.window = wait_for('the note window', lambda: (desktop.windows(':  CLIP') or [None])[0])
         if activate:
             desktop.activate(self.window)
@@ -542,9 +551,18 @@ def message_box(d, note):
     return wait_for('a message box', lambda: ([w for w in d.windows(':  CLIP') if w != note] or [None])[0])
 
 
+def message_after_progress(d, note):
+    """The message box that follows a wait with progress: the second window
+    with the note's title that is not the progress window, which shows first."""
+    progress = message_box(d, note)
+    return wait_for('a message after the progress',
+                    lambda: ([w for w in d.windows(':  CLIP') if w not in (note, progress)] or [None])[0])
+
+
 def unanswered_clipboard(d, binary):
     """A clipboard whose holder never answers: the note waits about two
-    seconds, says so once, and keeps its text."""
+    seconds (with progress past half a second), says so once, and keeps its
+    text."""
     path = write(d, 'kept.txt', b'kept text')
     q = Quillpad(d, binary, path)
     for command in (('alt+o', 'g'), ('shift+Insert',)):  # Get New Clip Text, Paste
@@ -552,7 +570,7 @@ def unanswered_clipboard(d, binary):
         d.activate(q.window)
         start = time.monotonic()
         d.keys(*command)
-        box = message_box(d, q.window)
+        box = message_after_progress(d, q.window)
         waited = time.monotonic() - start
         if waited > 5:
             raise Failure('%s waited %.1f s for the clipboard' % (command, waited))
@@ -571,6 +589,55 @@ def unanswered_clipboard(d, binary):
     wait_for('its message', lambda: len(d.windows(':  CLIP')) == 3)
     if time.monotonic() - start > 6:
         raise Failure('start-up waited too long for the clipboard')
+
+
+def odd_clipboard_owners(d, binary):
+    """Owners of the clipboard that answer wrongly: with something other than
+    text, or with parts that never stop. The note says so within seconds,
+    keeps its text, and takes no more memory than it may (here it runs with
+    300 MB for its data); Cancel in the progress ends a transfer at once."""
+    path = write(d, 'kept.txt', b'kept text')
+    q = Quillpad(d, binary, path, data_limit=300 << 20)
+
+    def others():
+        return [w for w in d.windows(':  CLIP') if w != q.window]
+
+    def answer(box):
+        d.activate(box)
+        d.keys('Return')
+        wait_for('the message box to close', lambda: box not in d.windows(':  CLIP'))
+
+    d.clipboard_owner('odd_owner.py', 'wrong-type')
+    d.activate(q.window)
+    d.keys('alt+o', 'g')
+    answer(message_box(d, q.window))
+    expect('note text after a wrong type', q.text(), 'kept text')
+
+    # Parts for ever: the progress shows, then the transfer is stopped where
+    # its text would no longer fit, with one message.
+    d.clipboard_owner('odd_owner.py', 'endless')
+    d.activate(q.window)
+    start = time.monotonic()
+    d.keys('alt+o', 'g')
+    progress = wait_for('the progress', lambda: (others() or [None])[0])
+    box = wait_for('the message', lambda: ([w for w in others() if w != progress] or [None])[0], timeout=30)
+    if time.monotonic() - start > 30:
+        raise Failure('the endless transfer ran %.0f s' % (time.monotonic() - start))
+    expect('program running', q.proc.poll(), None)
+    answer(box)
+    expect('note text after an endless transfer', q.text(), 'kept text')
+
+    # And Cancel ends it at once, saying nothing.
+    d.clipboard_owner('odd_owner.py', 'endless')
+    d.activate(q.window)
+    d.keys('alt+o', 'g')
+    progress = wait_for('the progress', lambda: (others() or [None])[0])
+    d.activate(progress)
+    d.keys('Escape')
+    wait_for('the progress to close', lambda: not others())
+    time.sleep(1)
+    expect('windows after Cancel', others(), [])
+    expect('note text after Cancel', q.text(), 'kept text')
 
 
 def print_then_exit(d, binary):
@@ -626,6 +693,33 @@ def print_cancelled(d, binary):
     expect('program running', q.proc.poll(), None)
 
 
+def file_dialogs_keep_nothing(d, binary):
+    """Open and Save As list folders without opening what is in them (a FIFO,
+    and /proc, whose kmsg blocks a reader), and keep nothing for the next run:
+    the scenario's own home and configuration folders gain nothing."""
+    os.mkfifo(os.path.join(d.tmp, 'a pipe'))
+    path = write(d, 'note.txt', b'note')
+    before = sorted(os.listdir(d.tmp)) + sorted(os.listdir(d.env['XDG_CONFIG_HOME']))
+    q = Quillpad(d, binary, path)
+    for keys, title in ((('alt+f', 'o'), 'Read File Into CLIP'), (('alt+f', 's'), 'Save File From CLIP')):
+        d.activate(q.window)
+        d.keys(*keys)
+        dialog = d.window(title)
+        d.activate(dialog)
+        for folder in (d.tmp + '/', '/proc/'):
+            d.keys('ctrl+a')
+            d.type(folder)
+            d.keys('Return')  # into that folder
+            time.sleep(0.5)
+        # Escape closes what the name's completion shows, then the dialog.
+        wait_for(title + ' to close', lambda: d.keys('Escape') or not d.windows(title))
+    d.activate(q.window)
+    d.keys('alt+f', 'x')
+    wait_for('the program to end', lambda: q.proc.poll() is not None)
+    expect('exit status', q.proc.returncode, 0)
+    expect('files kept', sorted(os.listdir(d.tmp)) + sorted(os.listdir(d.env['XDG_CONFIG_HOME'])), before)
+
+
 def dialogs_offer_only_the_close_box(d, binary):
     """Search For..., Set Clip Window Name and About: their frames ask for no
     minimise and no maximise button (Motif hints, as window managers read
@@ -667,8 +761,10 @@ def fifo_on_the_command_line(d, binary):
 SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_selection, paste,
                                      stay_on_top, search, save_as, close_with_search_open,
                                      screen_reader, typing_in_a_long_line, primary_selection,
-                                     unanswered_clipboard, print_then_exit, fifo_on_the_command_line,
-                                     print_through_cups, print_cancelled, dialogs_offer_only_the_close_box)}
+                                     unanswered_clipboard, odd_clipboard_owners, print_then_exit,
+                                     fifo_on_the_command_line,
+                                     print_through_cups, print_cancelled, file_dialogs_keep_nothing,
+                                     dialogs_offer_only_the_close_box)}
 
 
 def main():
