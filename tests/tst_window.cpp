@@ -93,6 +93,16 @@ void tst_Window::stayOnTopToggles()
     utilities.OnTop(frm, false);
     QVERIFY(!(native->flags() & Qt::WindowStaysOnTopHint));
     QCOMPARE(frm.geometry(), geometry);
+
+    // Where no window may stay above the others (Wayland), it says so once,
+    // and the check mark stays off.
+    system.windowSystem.cannotKeepAbove = QStringLiteral("no window may stay above here");
+    item->trigger();
+    QVERIFY(!item->isChecked());
+    QVERIFY(!(native->flags() & Qt::WindowStaysOnTopHint));
+    QCOMPARE(system.messages.shown.size(), 1);
+    QCOMPARE(system.messages.shown.first().text, QStringLiteral("no window may stay above here"));
+    QCOMPARE(system.messages.shown.first().title, Module1::applicationTitle());
 }
 
 namespace {

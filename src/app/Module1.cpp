@@ -106,7 +106,10 @@ static void startFromClipboard(frm_Quillpad &frm)
     clip_init_dir = ClipboardStartFolder;
     QString text;
     QString error;
-    const bool read = sys::services().clipboard->readText(&text, &error);
+    // Where only a focused window may read the clipboard, it is read once
+    // the note has the focus and the clipboard has come.
+    sys::Clipboard &clipboard = *sys::services().clipboard;
+    const bool read = clipboard.waitUntilReadable(&frm, &error) && clipboard.readText(&text, &error);
     const QTime takenAt = QTime::currentTime();
     frm.loadText(read ? text : QString(), TextFile::platformFormat());
     frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);

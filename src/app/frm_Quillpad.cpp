@@ -260,6 +260,13 @@ void frm_Quillpad::Stay_On_Top_Click()
 {
     QAction *Stay_On_Top = action(QStringLiteral("Stay_On_Top"));
     const bool onTop = !Stay_On_Top->isChecked();
+    QString why;
+    if (onTop && !sys::services().windowSystem->canKeepAbove(&why)) {
+        // Where no window may be kept above the others, the note says so
+        // rather than wear a check mark for nothing.
+        Module1::MsgBox(why);
+        return;
+    }
     Stay_On_Top->setChecked(onTop);
     CWindow window;
     window.OnTop(*this, onTop);

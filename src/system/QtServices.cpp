@@ -17,12 +17,16 @@
 #include "ProgressWait.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #ifdef QUILLPAD_HAVE_XCB
+#include "X11Desktop.h"
 #include "X11Selection.h"
 #endif
 
@@ -88,6 +92,34 @@ static X11Selection::Outcome readX11Selection(const char *selection, QString *te
 }
 #endif
 
+// Listens, while Qt reads the clipboard, for Qt's own word that the holder
+// did not answer in time (its Wayland clipboard then hands back "" as if
+// nothing were there).
+class AnswerWatch
+{
+public:
+    // Runs read; false where Qt said its holder did not answer.
+    static bool read(const std::function<void()> &read)
+    {
+        s_timedOut = false;
+        s_previous = qInstallMessageHandler(&listen);
+        read();
+        qInstallMessageHandler(s_previous);
+        return !s_timedOut;
+    }
+
+private:
+    static void listen(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (message.contains(QLatin1String("timeout reading from pipe")))
+            s_timedOut = true;
+        if (s_previous)
+            s_previous(type, context, message);
+    }
+    static inline bool s_timedOut = false;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 // On X11 the text is asked of its holder on a connection of our own, with
 // about two seconds for each answer: false, with the reason, when the holder
 // does not answer, answers with something other than text, sends more than
@@ -128,8 +160,57 @@ static bool readSystemText(QClipboard::Mode mode, QString *text, QString *error)
         }
     }
 #endif
-    *text = clipboard->text(mode);
+    // Qt's Wayland clipboard gives an empty text when the holder does not
+    // answer within its time, and tells that only in a warning: the warning
+    // is listened for while the text is read.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool answered = AnswerWatch::read([&] { *text = clipboard->text(mode); });
+    QGuiApplication::restoreOverrideCursor();
+    if (!answered) {
+        text->clear();
+        if (error)
+            *error = QCoreApplication::translate(
+                "Clipboard", "The program holding the clipboard did not answer, so its text could not be taken.");
+        return false;
+    }
     return true;
+}
+
+bool QtClipboard::waitUntilReadable(QWidget *window, QString *error)
+{
+    if (!window || !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return true;
+    QClipboard *clipboard = systemClipboard(error);
+    if (!clipboard)
+        return false;
+    // The compositor offers the clipboard to a window when it gets the
+    // focus, and Qt reports the offer as a change of the clipboard.
+    constexpr int WaitMs = 2000;
+    QPointer<QWidget> note = window;
+    bool reported = false;
+    QEventLoop loop;
+    auto check = [&] {
+        if (!note || (reported && note->isActiveWindow()))
+            loop.quit();
+    };
+    QObject::connect(clipboard, &QClipboard::dataChanged, &loop, [&] {
+        reported = true;
+        check();
+    });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, check);
+    poll.start(20);
+    QTimer::singleShot(WaitMs, &loop, &QEventLoop::quit);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QGuiApplication::restoreOverrideCursor();
+    if (reported && note && note->isActiveWindow())
+        return true;
+    if (error && note)
+        *error = QCoreApplication::translate(
+            "Clipboard", "The clipboard's text could not be taken: on this desktop only the window with the "
+                         "keyboard focus may read the clipboard, and the note did not get the focus in time.");
+    return false;
 }
 
 bool QtClipboard::readText(QString *text, QString *error)
@@ -168,6 +249,28 @@ bool QtClipboard::clear(QString *error)
     if (!clipboard)
         return false;
     clipboard->clear(QClipboard::Clipboard);
+    return true;
+}
+
+// ---- the window system -----------------------------------------------------
+
+bool QtWindowSystem::canKeepAbove(QString *why)
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform.startsWith(QLatin1String("wayland"))) {
+        *why = QCoreApplication::translate(
+            "WindowSystem", "Stay On Top is not available here: on a Wayland desktop no program may keep its "
+                            "window above the others.");
+        return false;
+    }
+#ifdef QUILLPAD_HAVE_XCB
+    if (platform == QLatin1String("xcb") && !X11Desktop::windowManagerKeepsAbove()) {
+        *why = QCoreApplication::translate(
+            "WindowSystem", "Stay On Top is not available here: the window manager keeps no window above the "
+                            "others.");
+        return false;
+    }
+#endif
     return true;
 }
 
@@ -358,7 +461,8 @@ Services &services()
     static QtFileDialogs fileDialogs;
     static QtPrinter printer;
     static QtModalRunner modal;
-    static Services current{&clipboard, &messages, &fileDialogs, &printer, &modal};
+    static QtWindowSystem windowSystem;
+    static Services current{&clipboard, &messages, &fileDialogs, &printer, &modal, &windowSystem};
     return current;
 }
 
@@ -376,6 +480,8 @@ ScopedServices::ScopedServices(const Services &replacement)
         current.printer = replacement.printer;
     if (replacement.modal)
         current.modal = replacement.modal;
+    if (replacement.windowSystem)
+        current.windowSystem = replacement.windowSystem;
 }
 
 ScopedServices::~ScopedServices()

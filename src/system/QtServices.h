@@ -15,6 +15,13 @@ public:
     bool setText(const QString &text, QString *error) override;
     bool clear(QString *error) override;
     bool readSelectionText(QString *text, QString *error) override;
+    bool waitUntilReadable(QWidget *window, QString *error) override;
+};
+
+class QtWindowSystem final : public WindowSystem
+{
+public:
+    bool canKeepAbove(QString *why) override;
 };
 
 class QtMessageBoxes final : public MessageBoxes

@@ -32,6 +32,25 @@ public:
         Q_UNUSED(error);
         return false;
     }
+    // Where the window system hands the clipboard only to the window that
+    // has the keyboard focus (Wayland): waits, about two seconds at most,
+    // until window has it and the clipboard's first report has come. False,
+    // with the reason, where it did not come in time; elsewhere true at once.
+    virtual bool waitUntilReadable(QWidget *window, QString *error)
+    {
+        Q_UNUSED(window);
+        Q_UNUSED(error);
+        return true;
+    }
+};
+
+// What the window system lets a program do with its windows.
+class WindowSystem
+{
+public:
+    virtual ~WindowSystem() = default;
+    // Whether a window can be kept above all others; false with the reason.
+    virtual bool canKeepAbove(QString *why) = 0;
 };
 
 enum class MessageIcon { None, Exclamation };
@@ -96,6 +115,7 @@ struct Services
     FileDialogs *fileDialogs = nullptr;
     Printer *printer = nullptr;
     ModalRunner *modal = nullptr;
+    WindowSystem *windowSystem = nullptr;
 };
 
 // The services in force; the production ones unless a test replaced them.

@@ -187,8 +187,27 @@ class Desktop:
         self.env['DBUS_SESSION_BUS_ADDRESS'] = read_line(read_fd, 'dbus-daemon')
         self.buses.append(bus.pid)
 
+    def compositor(self):
+        """Weston with its X11 backend in a window of this desktop's X server,
+        which gives it a seat: keys sent to that window reach the Wayland
+        program that has the focus. Returns the environment of a program on
+        Wayland alone (no DISPLAY) and the window keys go to."""
+        socket_name = 'wayland-quillpad'
+        weston = self.spawn(['weston', '--backend=x11-backend.so', '--use-pixman', '--socket=' + socket_name,
+                             '--width=1000', '--height=700', '--idle-time=0', '--no-config'])
+        self.buses.append(weston.pid)  # its shell goes with it, by process id
+        runtime = self.env['XDG_RUNTIME_DIR']
+        wait_for('the compositor', lambda: os.path.exists(os.path.join(runtime, socket_name)))
+        window = wait_for('the compositor\'s window',
+                          lambda: (self.run(['xdotool', 'search', '--class', 'weston'], check=False).split()
+                                   or [None])[0])
+        env = {k: v for k, v in self.env.items() if k != 'DISPLAY'}
+        env['WAYLAND_DISPLAY'] = socket_name
+        return env, window
+
     def close(self):
-        # What the buses started for themselves goes first, by process id.
+        # What the buses and the compositor started for themselves goes
+        # first, by process id.
         for pid in self.buses:
             for child in descendants(pid):
                 try:
@@ -368,6 +387,13 @@ def clipboard_start(d, binary):
         raise Failure('caption %r' % d.title(q.window))
     d.set_clipboard('changed later')  # the note is a snapshot
     expect('note text', q.text(), 'snapshot from another program\nsecond line')
+    # The launcher ties the window to its menu entry by its class.
+    entry = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'data',
+                         'invalid.quillpad.quillpad.desktop')
+    with open(entry) as f:
+        wm_class = re.search(r'^StartupWMClass=(.*)$', f.read(), re.M).group(1)
+    expect('window class', d.run(['xprop', '-id', q.window, 'WM_CLASS']).split('=')[-1].split(',')[-1].strip(),
+           '"%s"' % wm_class)
 
 
 def file_with_blank(d, binary):
@@ -720,6 +746,128 @@ def file_dialogs_keep_nothing(d, binary):
     expect('files kept', sorted(os.listdir(d.tmp)) + sorted(os.listdir(d.env['XDG_CONFIG_HOME'])), before)
 
 
+def wayland_paste(env):
+    result = subprocess.run(['wl-paste', '--no-newline'], env=env, capture_output=True, timeout=WAIT)
+    return result.stdout.decode('utf-8') if result.returncode == 0 else None
+
+
+def wayland_only(d, binary):
+    """On a Wayland desktop with no X server: the start-up snapshot is the
+    text another Wayland program copied; a holder that does not answer never
+    empties the note or a selection (one message each); Stay On Top says it
+    cannot be had; the app id is the desktop file's name."""
+    env, weston = d.compositor()
+    d.session_bus()  # messages are read as a screen reader reads them
+    env['DBUS_SESSION_BUS_ADDRESS'] = d.env['DBUS_SESSION_BUS_ADDRESS']
+    env['QT_LINUX_ACCESSIBILITY_ALWAYS_ON'] = '1'
+    env['WAYLAND_DEBUG'] = '1'  # what the program tells the compositor
+    owner = subprocess.Popen(['wl-copy', '--foreground', 'copied on Wayland'], env=env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    d.procs.append(owner)
+    wait_for('the copied text', lambda: wayland_paste(env) == 'copied on Wayland')
+    said = os.path.join(d.tmp, 'wayland.log')
+    with open(said, 'w') as log:
+        q = subprocess.Popen([binary], env=env, cwd=d.tmp, stdout=subprocess.DEVNULL, stderr=log)
+    d.procs.append(q)
+    d.activate(weston)
+
+    def said_since(offset):
+        with open(said, errors='replace') as f:
+            f.seek(offset)
+            return f.read()
+
+    def focused_again(offset):
+        """After another window took the keyboard focus for a moment (wl-copy
+        and wl-paste do, to reach the clipboard; so does a message box), wait
+        until the note has it again: the compositor tells it so."""
+        def back():
+            lines = [l for l in said_since(offset).splitlines()
+                     if re.search(r'wl_keyboard@\d+\.(enter|leave)\(', l)]
+            return not lines or ('.enter(' in lines[-1] and note_surface in lines[-1])
+        wait_for('the note to have the focus again', back)
+
+    def paste():
+        offset = os.path.getsize(said)
+        text = wayland_paste(env)
+        focused_again(offset)
+        return text
+
+    def note_text(mark):
+        """The note's whole text, and a mark typed at its end so that its
+        copy cannot be taken for the compositor's own keeping of an earlier
+        clipboard."""
+        d.keys('ctrl+End', mark, 'ctrl+a', 'ctrl+Insert')
+        return wait_for('the note\'s copy', lambda: (paste() or '').endswith(mark) and paste())
+
+    def menu(*keys):
+        d.keys(keys[0])
+        time.sleep(0.5)  # a menu's popup takes a moment on Wayland before it has the keys
+        d.keys(*keys[1:])
+
+    # The note's own surface, as the compositor first gives it the keys.
+    note_surface = wait_for('the note to have the focus', lambda: (re.findall(
+        r'wl_keyboard@\d+\.enter\(\d+, (wl_surface@\d+)', said_since(0)) or [None])[0])
+    expect('note text at start-up', note_text('X'), 'copied on WaylandX')
+    expect('app id', 'set_app_id("invalid.quillpad.quillpad")' in said_since(0), True)
+
+    def labels(text):
+        reader_env = dict(d.env, DBUS_SESSION_BUS_ADDRESS=env['DBUS_SESSION_BUS_ADDRESS'])
+        saved, d.env = d.env, reader_env
+        try:
+            d.screen_reader('Quillpad', '--labels', text)
+        finally:
+            d.env = saved
+
+    # A holder that stops: Get New Clip Text, and Paste over the selection.
+    offset = os.path.getsize(said)
+    silent = subprocess.Popen(['wl-copy', '--foreground', 'never given'], env=env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    d.procs.append(silent)
+    wait_for('the new clipboard', lambda: 'selection(' in said_since(offset))
+    focused_again(offset)
+    os.kill(silent.pid, signal.SIGSTOP)
+    for keys in (('alt+o', 'g'), ('ctrl+a', 'shift+Insert')):
+        menu(*keys)
+        labels('The program holding the clipboard did not answer, so its text could not be taken.')
+        offset = os.path.getsize(said)
+        d.keys('Return')
+        focused_again(offset)
+    silent.kill()  # the note's own copy is what is read next
+    expect('note text after a holder that did not answer', note_text('Y'), 'copied on WaylandXY')
+
+    menu('alt+o', 's')
+    labels('Stay On Top is not available here: on a Wayland desktop no program may keep its window above '
+           'the others.')
+    d.keys('Return')
+    expect('program running', q.poll(), None)
+
+
+def stale_display(d, binary):
+    """DISPLAY names no X server: beside a Wayland compositor the program runs
+    on Wayland; alone it says so in one line, without aborting."""
+    env, weston = d.compositor()
+    owner = subprocess.Popen(['wl-copy', '--foreground', 'beside a stale DISPLAY'], env=env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    d.procs.append(owner)
+    wait_for('the copied text', lambda: wayland_paste(env) == 'beside a stale DISPLAY')
+    stale = dict(env, DISPLAY=':97')
+    q = subprocess.Popen([binary], env=stale, cwd=d.tmp, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    d.procs.append(q)
+    d.activate(weston)
+    time.sleep(1)
+    d.keys('ctrl+End', 'X', 'ctrl+a', 'ctrl+Insert')  # the mark tells the note's copy apart
+    wait_for('the note\'s text', lambda: wayland_paste(env) == 'beside a stale DISPLAYX')
+    expect('program running', q.poll(), None)
+
+    alone = {k: v for k, v in stale.items() if k != 'WAYLAND_DISPLAY'}
+    result = subprocess.run([binary], env=alone, capture_output=True, text=True, timeout=WAIT)
+    expect('exit status', result.returncode, 1)
+    lines = result.stderr.strip().splitlines()
+    expect('lines said', len(lines), 1)
+    if 'no X server answers on DISPLAY=:97' not in lines[0]:
+        raise Failure('said %r' % lines[0])
+
+
 def dialogs_offer_only_the_close_box(d, binary):
     """Search For..., Set Clip Window Name and About: their frames ask for no
     minimise and no maximise button (Motif hints, as window managers read
@@ -764,7 +912,7 @@ SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_sele
                                      unanswered_clipboard, odd_clipboard_owners, print_then_exit,
                                      fifo_on_the_command_line,
                                      print_through_cups, print_cancelled, file_dialogs_keep_nothing,
-                                     dialogs_offer_only_the_close_box)}
+                                     dialogs_offer_only_the_close_box, wayland_only, stale_display)}
 
 
 def main():

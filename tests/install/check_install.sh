@@ -29,6 +29,9 @@ grep -qx 'Name=Quillpad' "$desktop" || fail "desktop Name"
 grep -qx 'Exec=quillpad %f' "$desktop" || fail "desktop Exec takes the file"
 grep -qx 'MimeType=text/plain;' "$desktop" || fail "desktop MimeType"
 grep -qx 'Categories=Utility;TextEditor;' "$desktop" || fail "desktop Categories"
+# The window's X11 class (WM_CLASS "quillpad", "Quillpad"), which the
+# end-to-end tests read off the window, ties it to this entry.
+grep -qx 'StartupWMClass=Quillpad' "$desktop" || fail "desktop StartupWMClass"
 
 appstreamcli validate --no-net "$prefix/usr/share/metainfo/$id.metainfo.xml" || fail "AppStream metadata"
 

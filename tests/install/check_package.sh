@@ -15,7 +15,7 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 for lib in libqt6widgets6 libqt6printsupport6 libqt6gui6 libqt6core6 libc6; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
-[ "$(dpkg-deb -f "$deb" Recommends)" = fonts-liberation ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "fonts-liberation, qt6-wayland" ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
 contents="$(dpkg-deb -c "$deb")"
 for f in usr/bin/quillpad usr/share/man/man1/quillpad.1.gz usr/share/doc/quillpad/copyright \

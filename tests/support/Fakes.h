@@ -145,6 +145,19 @@ public:
     }
 };
 
+// A window system that may or may not keep a window above the others.
+class WindowSystem final : public sys::WindowSystem
+{
+public:
+    QString cannotKeepAbove; // a reason makes it refuse
+
+    bool canKeepAbove(QString *why) override
+    {
+        *why = cannotKeepAbove;
+        return cannotKeepAbove.isEmpty();
+    }
+};
+
 // All fakes, in force for the lifetime of this object.
 struct System
 {
@@ -152,13 +165,14 @@ struct System
     MessageBoxes messages;
     FileDialogs fileDialogs;
     ModalRunner modal;
+    WindowSystem windowSystem;
     std::unique_ptr<Printer> printer;
     std::optional<sys::ScopedServices> scope;
 
     explicit System(const QString &pdfPath = QString())
         : printer(std::make_unique<Printer>(pdfPath))
     {
-        scope.emplace(sys::Services{&clipboard, &messages, &fileDialogs, printer.get(), &modal});
+        scope.emplace(sys::Services{&clipboard, &messages, &fileDialogs, printer.get(), &modal, &windowSystem});
     }
 };
 

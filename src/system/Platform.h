@@ -1,0 +1,17 @@
+#pragma once
+// Which of Qt's window-system plug-ins the program starts on, chosen before
+// the application object exists, so that it never aborts for want of one.
+// A platform the user named (QT_QPA_PLATFORM) is theirs. Otherwise an X
+// server that really answers is taken first (through XWayland on a Wayland
+// desktop, so that Stay On Top works), then a Wayland compositor that
+// answers; where neither can be used, the reason is given in one line.
+
+#include <QString>
+
+namespace Platform {
+
+// True where a platform is set (or left to the user's choice); false with
+// the reason, naming what is missing, where none can start.
+bool choose(QString *reason);
+
+} // namespace Platform
