@@ -179,6 +179,7 @@ void tst_Startup::commandLineIsTakenWhole()
     QVERIFY(system.messages.shown.isEmpty());
     QCOMPARE(support::clip().Text(), QStringLiteral("by its bytes"));
     QCOMPARE(named.windowTitle(), QString::fromUtf8("bad-\uFFFD\uFFFD-x.txt:  CLIP"));
+    ::unlink(bad); // QTemporaryDir removes by Qt's own decoding of names, which loses these bytes
     QDir::setCurrent(previous);
 }
 
