@@ -456,15 +456,7 @@ void tst_Files::slowReadShowsProgressAndCancelKeepsTheNote()
     ReadWithProgress::setPauseForTesting(150); // eight pieces: over a second
 
     // Past half a second the progress shows; the window keeps painting.
-    struct Paints : QObject
-    {
-        int count = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            count += event->type() == QEvent::Paint;
-            return false;
-        }
-    } paints;
+    support::PaintCounter paints;
     clip.viewport()->installEventFilter(&paints);
     bool seen = false;
     bool cancel = true;

@@ -210,15 +210,7 @@ void tst_Print::longPrintShowsProgressAndCancels()
     PrintJob::setPauseForTesting(40); // some 26 pages: a second
 
     // Past half a second the progress shows; the window keeps painting.
-    struct Paints : QObject
-    {
-        int count = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            count += event->type() == QEvent::Paint;
-            return false;
-        }
-    } paints;
+    support::PaintCounter paints;
     support::clip().viewport()->installEventFilter(&paints);
     bool cancel = true;
     bool seen = false;

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -48,13 +47,6 @@ TextFile::ReadResult read(QWidget *parent, const QString &path)
                                .arg(FileNames::display(QDir::toNativeSeparators(path))),
                            QStringLiteral("reading_progress"));
     wait.onCancel([reading] { reading->control.cancel = true; });
-    QThread *thread = QThread::create([reading, reader, path] { reading->result = reader(path, &reading->control); });
-    // Told through an object of this call's own: once the call is over, no
-    // word of the thread reaches it.
-    QObject here;
-    QObject::connect(thread, &QThread::finished, &here, [&wait] { wait.finish(); });
-    // The thread goes when it ends, whoever still waits for it.
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const qint64 total = reading->control.bytesTotal.load();
@@ -62,8 +54,8 @@ TextFile::ReadResult read(QWidget *parent, const QString &path)
             wait.setProgress(int(qMin<qint64>(1000, reading->control.bytesDone.load() * 1000 / total)));
     });
     tick.start(100);
-    thread->start();
-    if (wait.wait() != sys::ProgressWait::Outcome::Finished) {
+    if (wait.run([reading, reader, path] { reading->result = reader(path, &reading->control); })
+        != sys::ProgressWait::Outcome::Finished) {
         // Cancelled, or the program is ending: nothing half-read reaches the
         // note, and the thread, which may sit in the system's read() for
         // ever, is not waited for. It goes when it ends.

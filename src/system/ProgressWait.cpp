@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QProgressDialog>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -92,6 +93,18 @@ ProgressWait::Outcome ProgressWait::wait()
     if (m_finished)
         return Outcome::Finished;
     return ending ? Outcome::Ending : Outcome::Cancelled;
+}
+
+ProgressWait::Outcome ProgressWait::run(std::function<void()> work)
+{
+    QThread *thread = QThread::create(std::move(work));
+    // Told through an object of this call's own: once the call is over, no
+    // word of the thread reaches it.
+    QObject here;
+    QObject::connect(thread, &QThread::finished, &here, [this] { finish(); });
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+    return wait();
 }
 
 } // namespace sys

@@ -39,6 +39,11 @@ public:
     // Runs the event loop until the work is finished, cancelled or the
     // program ends.
     Outcome wait();
+    // Runs work on a thread of its own and waits for it as wait() does. A
+    // thread cancelled, or left as the program ends, is not waited for (it
+    // may sit in the system for good): what it shares with the caller must be
+    // held by both, and it goes when it ends.
+    Outcome run(std::function<void()> work);
 
     // How long the wait stays quiet before the progress window shows.
     static constexpr int QuietMs = 500;

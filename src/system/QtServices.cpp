@@ -1,34 +1,32 @@
 #include "QtServices.h"
 
-#include <QClipboard>
-#include <QCoreApplication>
-#include <QDialog>
-#include <QFileDialog>
-#include <QGuiApplication>
-#include <QMessageBox>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QPrinterInfo>
-#include <QSettings>
-
 #include "FileNames.h"
 #include "Memory.h"
 #include "NameOnlyIconProvider.h"
 #include "ProgressWait.h"
 
-#include <QApplication>
-#include <QEventLoop>
-#include <QPointer>
-#include <QThread>
-#include <QTimer>
-
-#include <functional>
-#include <memory>
-
 #ifdef QUILLPAD_HAVE_XCB
 #include "X11Desktop.h"
 #include "X11Selection.h"
 #endif
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QSettings>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
 
 namespace sys {
 
@@ -60,19 +58,10 @@ static X11Selection::Outcome readX11Selection(const char *selection, QString *te
     const qint64 memory = Memory::available();
     // The bytes, the text they become and the note's copy of it.
     transfer->control.limit = memory < 0 ? -1 : memory / 5;
-    QThread *reader = QThread::create([transfer, selection] {
-        transfer->outcome = X11Selection::read(selection, QuietMs, &transfer->text, &transfer->control);
-    });
     ProgressWait wait(QApplication::activeWindow(),
                       QCoreApplication::translate("Clipboard", "Taking the clipboard's text..."),
                       QStringLiteral("clipboard_progress"));
     wait.onCancel([transfer] { transfer->control.cancel = true; });
-    // Told through an object of this call's own: once the call is over, no
-    // word of the thread reaches it.
-    QObject here;
-    QObject::connect(reader, &QThread::finished, &here, [&wait] { wait.finish(); });
-    // The thread goes when it ends, whoever still waits for it.
-    QObject::connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const qint64 expected = transfer->control.expected.load();
@@ -80,8 +69,9 @@ static X11Selection::Outcome readX11Selection(const char *selection, QString *te
     });
     tick.start(100);
     QGuiApplication::sync();
-    reader->start();
-    const ProgressWait::Outcome waited = wait.wait();
+    const ProgressWait::Outcome waited = wait.run([transfer, selection] {
+        transfer->outcome = X11Selection::read(selection, QuietMs, &transfer->text, &transfer->control);
+    });
     if (waited != ProgressWait::Outcome::Finished) {
         // The reader sees this within a moment; it is not waited for.
         transfer->control.cancel = true;

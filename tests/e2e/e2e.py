@@ -510,11 +510,17 @@ def no_display(binary):
     """Without any display the program says so in one line."""
     env = {k: v for k, v in os.environ.items()
            if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM')}
+    fails_in_one_line(binary, env, 'no display')
+
+
+def fails_in_one_line(binary, env, wanted):
+    """The program, started where it cannot open a display, ends at once and
+    says why in one line."""
     result = subprocess.run([binary], env=env, capture_output=True, text=True, timeout=WAIT)
     expect('exit status', result.returncode, 1)
     lines = result.stderr.strip().splitlines()
     expect('lines said', len(lines), 1)
-    if 'no display' not in lines[0]:
+    if wanted not in lines[0]:
         raise Failure('said %r' % lines[0])
 
 
@@ -860,12 +866,7 @@ def stale_display(d, binary):
     expect('program running', q.poll(), None)
 
     alone = {k: v for k, v in stale.items() if k != 'WAYLAND_DISPLAY'}
-    result = subprocess.run([binary], env=alone, capture_output=True, text=True, timeout=WAIT)
-    expect('exit status', result.returncode, 1)
-    lines = result.stderr.strip().splitlines()
-    expect('lines said', len(lines), 1)
-    if 'no X server answers on DISPLAY=:97' not in lines[0]:
-        raise Failure('said %r' % lines[0])
+    fails_in_one_line(binary, alone, 'no X server answers on DISPLAY=:97')
 
 
 def dialogs_offer_only_the_close_box(d, binary):

@@ -24,6 +24,17 @@ inline void endProgram()
     QCoreApplication::processEvents();
 }
 
+// Counts the paint events of a widget: whether it kept painting.
+struct PaintCounter : QObject
+{
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 inline frm_Quillpad &start(const QString &commandLine = QString())
 {
     Module1::Main(commandLine);
