@@ -266,9 +266,9 @@ public:
     // Room for size more bytes, to be filled and then committed.
     char *space(qsizetype size)
     {
-        m_used = m_buffer.size();
-        m_buffer.resize(m_used + size);
-        return m_buffer.data() + m_used;
+        const qsizetype used = m_buffer.size();
+        m_buffer.resize(used + size);
+        return m_buffer.data() + used;
     }
     bool commit(const char *end)
     {
@@ -285,7 +285,6 @@ public:
 private:
     const Put &m_put;
     QByteArray m_buffer;
-    qsizetype m_used = 0;
 };
 
 // The text encoded as format says, each line with its own break and
@@ -571,14 +570,14 @@ int openOwn(const QByteArray &name, mode_t mode)
     return -1;
 }
 
-// Writes what produce puts out to a new file at name, flushed to the disk;
-// its descriptor (locked), or -1 with errno set and nothing left.
+// Writes what produce puts out to a new file at name, of the given mode (less
+// the user's umask), flushed to the disk; its descriptor (locked), or -1 with
+// errno set and nothing left.
 using Producer = std::function<bool(const Put &)>;
 
-int writeOwn(const QByteArray &name, const Producer &produce, qint64 *size)
+int writeOwn(const QByteArray &name, const Producer &produce, qint64 *size, mode_t mode)
 {
-    // Created with the usual mode for a new file, as the user's umask has it.
-    const int fd = openOwn(name, 0666);
+    const int fd = openOwn(name, mode);
     if (fd < 0)
         return -1;
     qint64 written = 0;
@@ -607,7 +606,8 @@ bool writeReplacing(const QByteArray &file, const QByteArray &folder, const QByt
 {
     const QByteArray fresh = besideName(folder, stem, SaveSuffix);
     qint64 size = 0;
-    const int fd = writeOwn(fresh, produce, &size);
+    // Created with the usual mode for a new file, as the user's umask has it.
+    const int fd = writeOwn(fresh, produce, &size, 0666);
     if (fd < 0) {
         *why = errno;
         return false;
@@ -647,10 +647,11 @@ bool writeInPlace(const QByteArray &file, const QByteArray &folder, const QByteA
     // Beside the file, or where the folder takes nothing, in the temporary folder.
     QByteArray place = folder;
     qint64 size = 0;
-    int fresh = writeOwn(besideName(place, stem, SaveSuffix), produce, &size);
+    // Only ever read back from, so for the user alone.
+    int fresh = writeOwn(besideName(place, stem, SaveSuffix), produce, &size, 0600);
     if (fresh < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         place = QFile::encodeName(QDir::tempPath());
-        fresh = writeOwn(besideName(place, stem, SaveSuffix), produce, &size);
+        fresh = writeOwn(besideName(place, stem, SaveSuffix), produce, &size, 0600);
     }
     if (fresh < 0)
         return reason(errno);

@@ -1,6 +1,5 @@
 #include "Platform.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QStringList>
