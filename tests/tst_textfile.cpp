@@ -1,23 +1,31 @@
 // Reading and writing text files: encodings, line breaks, atomic saves.
 
+#include "files/SafeSave.h"
 #include "files/TextFile.h"
 #include "system/FileNames.h"
 #include "text/TextBuilder.h"
 #include "support/FileSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace TextFile;
+using namespace TextCodec;
 
 namespace {
 
@@ -44,6 +52,25 @@ TextStore store(QStringView text)
     return s;
 }
 
+// Runs what in a child process as a user with no account and no groups;
+// whether it went well.
+bool asUser(uid_t uid, const std::function<bool()> &what)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool ok = ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0
+            && ::setresuid(uid, uid, uid) == 0 && what();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
 } // namespace
 
 class tst_TextFile : public QObject
@@ -64,6 +91,8 @@ private slots:
     void namesAreBytes();
     void savesStreamInLittleMemory();
     void whatASaveLeavesIsTakenBack();
+    void otherUsersCanNeitherReadNorReceiveNorBlock();
+    void whatAKilledSaveLeavesSaysWhatItHolds();
 };
 
 void tst_TextFile::detectsEncodingAndLineBreaks_data()
@@ -323,6 +352,11 @@ void tst_TextFile::fullDiskLeavesTheFileWhole()
     QCOMPARE(error, QStringLiteral("No space left on device"));
     QCOMPARE(support::readFile(note), QByteArray("precious"));
     QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    // Read-only, the file is found unwritable before anything is written elsewhere.
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", disk}), 0);
+    QVERIFY(!write(other, "x", &error));
+    QCOMPARE(error, QStringLiteral("Read-only file system"));
 }
 
 void tst_TextFile::namesAreBytes()
@@ -429,15 +463,39 @@ void tst_TextFile::whatASaveLeavesIsTakenBack()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"one.txt", "twin.txt", "two.txt"}));
 
-    // While another save of the same file is under way, a second one waits its turn.
-    const QByteArray busy = QFile::encodeName(dir.filePath(QStringLiteral(".one.txt.quillpad-save")));
-    const int fd = ::open(busy.constData(), O_RDWR | O_CREAT, 0600);
-    QCOMPARE(::flock(fd, LOCK_EX), 0);
-    QVERIFY(!write(one, "second", &error));
-    QCOMPARE(error, qt_error_string(EALREADY));
-    QCOMPARE(support::readFile(one), QByteArray("new"));
-    ::close(fd);
+    // Leftovers of this user's own go, but one a running save holds stays;
+    // and while a save of the file is under way, a second one waits its turn.
+    const QString stale = dir.filePath(QStringLiteral(".one.txt.quillpad-partial-AbCdEf012345"));
+    const QString held = dir.filePath(QStringLiteral(".one.txt.quillpad-save-ZyXwVu987654"));
+    support::writeFile(stale, "half");
+    support::writeFile(held, "whole");
+    const int holder = ::open(QFile::encodeName(held).constData(), O_RDONLY);
+    QCOMPARE(::flock(holder, LOCK_EX), 0);
+    QSemaphore started;
+    QSemaphore goOn;
+    bool first = false;
+    QThread *saving = QThread::create([&] {
+        first = SafeSave::write(one, [&](const SafeSave::Put &put) {
+            started.release();
+            goOn.acquire();
+            return put("first", 5);
+        }, &error);
+    });
+    saving->start();
+    started.acquire();
+    QString second;
+    QVERIFY(!write(one, "second", &second));
+    QCOMPARE(second, qt_error_string(EALREADY));
+    goOn.release();
+    saving->wait();
+    delete saving;
+    QVERIFY2(first, qPrintable(error));
+    QCOMPARE(support::readFile(one), QByteArray("first"));
+    QVERIFY(!QFile::exists(stale));
+    QVERIFY(QFile::exists(held));
+    ::close(holder);
     QVERIFY2(write(one, "second", &error), qPrintable(error));
+    QVERIFY(!QFile::exists(held));
 
     // The system's own reason, whatever it is.
     const QString tooLong = dir.path() + u'/' + QString(5000, u'n') + QStringLiteral(".txt");
@@ -445,6 +503,177 @@ void tst_TextFile::whatASaveLeavesIsTakenBack()
     QCOMPARE(error, QStringLiteral("File name too long"));
     QVERIFY(!write(dir.filePath(QStringLiteral("one.txt/inside")), "x", &error));
     QCOMPARE(error, QStringLiteral("Not a directory"));
+}
+
+void tst_TextFile::otherUsersCanNeitherReadNorReceiveNorBlock()
+{
+    if (::geteuid() != 0)
+        QSKIP("this needs root, to save as one user while another watches: run the tests as root to include it");
+    constexpr uid_t Other = 64001;
+    constexpr uid_t Saver = 64002;
+    QTemporaryDir dir;
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    auto folder = [&](const char *name, mode_t mode) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QDir().mkdir(path);
+        ::chmod(QFile::encodeName(path).constData(), mode);
+        return path;
+    };
+    auto own = [](const QString &path, uid_t uid) { return ::chown(QFile::encodeName(path).constData(), uid, uid) == 0; };
+    auto plant = [](const QString &path) { // a file of the other user's own
+        return [path] { QFile f(path); return f.open(QIODevice::WriteOnly) && f.write("planted") == 7; };
+    };
+    const QString shared = folder("shared", 01777);
+    QString error;
+
+    // What is written beside a private file is the saver's alone from its
+    // first byte: the other user cannot open it while the text is written.
+    const QString diary = shared + QStringLiteral("/diary.txt");
+    support::writeFile(diary, "old");
+    ::chmod(QFile::encodeName(diary).constData(), 0600);
+    QStringList seen;
+    bool otherRead = false;
+    QVERIFY2(SafeSave::write(diary, [&](const SafeSave::Put &put) {
+        if (!put("dear diary, ", 12))
+            return false;
+        for (const QString &name : entries(shared)) {
+            if (!name.startsWith(QLatin1String(".diary.txt.quillpad-")))
+                continue;
+            seen << name;
+            const QByteArray side = QFile::encodeName(shared + u'/' + name);
+            struct stat status{};
+            otherRead = otherRead || ::stat(side.constData(), &status) != 0 || (status.st_mode & 077) != 0
+                || asUser(Other, [side] { return ::open(side.constData(), O_RDONLY) >= 0; });
+        }
+        return put("a secret", 8);
+    }, &error), qPrintable(error));
+    QCOMPARE(seen.size(), 1);
+    QVERIFY(!otherRead);
+    QCOMPARE(support::readFile(diary), QByteArray("dear diary, a secret"));
+    struct stat status{};
+    QCOMPARE(::stat(QFile::encodeName(diary).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, mode_t(0600));
+
+    // Names the other user made beside a file with two names (where it is
+    // written in place) receive nothing of it and block nothing.
+    const QString note = shared + QStringLiteral("/note.txt");
+    const QString twin = shared + QStringLiteral("/twin.txt");
+    support::writeFile(note, "the old text");
+    QCOMPARE(::link(QFile::encodeName(note).constData(), QFile::encodeName(twin).constData()), 0);
+    QVERIFY(own(note, Saver));
+    const QString trap = shared + QStringLiteral("/trap");
+    QVERIFY(asUser(Other, [&] {
+        return plant(trap)() && plant(shared + QStringLiteral("/.note.txt.quillpad-save"))()
+            && ::link(QFile::encodeName(trap).constData(),
+                      QFile::encodeName(shared + QStringLiteral("/.note.txt.quillpad-old")).constData()) == 0;
+    }));
+    QVERIFY(asUser(Saver, [&] { return write(note, "the new text", &error); }));
+    QCOMPARE(support::readFile(twin), QByteArray("the new text"));
+    for (const char *name : {"trap", ".note.txt.quillpad-save", ".note.txt.quillpad-old"})
+        QCOMPARE(support::readFile(shared + u'/' + QLatin1String(name)), QByteArray("planted"));
+
+    // Where the file's folder takes no new files, what is kept goes where only
+    // the saver can reach, whatever the other user made in the temporary folder.
+    const QString closed = folder("closed", 0755);
+    const QString tmp = folder("tmp", 01777);
+    const QString kept = closed + QStringLiteral("/kept.txt");
+    support::writeFile(kept, "the old text");
+    QVERIFY(own(kept, Saver));
+    QVERIFY(asUser(Other, [&] {
+        return plant(tmp + QStringLiteral("/.kept.txt.quillpad-save"))()
+            && plant(tmp + QStringLiteral("/.kept.txt.quillpad-old"))();
+    }));
+    QVERIFY(asUser(Saver, [&] {
+        qputenv("TMPDIR", QFile::encodeName(tmp));
+        qunsetenv("XDG_RUNTIME_DIR");
+        return write(kept, "the new text", &error);
+    }));
+    QCOMPARE(support::readFile(kept), QByteArray("the new text"));
+    QCOMPARE(entries(tmp), (QStringList{".kept.txt.quillpad-old", ".kept.txt.quillpad-save"}));
+    QCOMPARE(support::readFile(tmp + QStringLiteral("/.kept.txt.quillpad-old")), QByteArray("planted"));
+
+    // A link the other user planted in a sticky folder that all may write is
+    // not followed for root (as the kernel would not follow it, with
+    // fs.protected_symlinks set); root's own link there still saves to the file.
+    QFile sysctl(QStringLiteral("/proc/sys/fs/protected_symlinks"));
+    if (!sysctl.open(QIODevice::ReadWrite))
+        QSKIP("fs.protected_symlinks cannot be set here: the links planted by others are not tried");
+    const QByteArray before = sysctl.readAll();
+    struct Restore
+    {
+        QFile &file;
+        QByteArray value;
+        ~Restore() { file.seek(0), file.write(value), file.flush(); }
+    } restore{sysctl, before};
+    sysctl.seek(0);
+    QVERIFY(sysctl.write("1\n") == 2 && sysctl.flush());
+    const QString secret = dir.filePath(QStringLiteral("secret.txt"));
+    support::writeFile(secret, "root's own");
+    const QByteArray target = QFile::encodeName(secret);
+    const QString planted = shared + QStringLiteral("/planted link");
+    QVERIFY(asUser(Other, [&] { return ::symlink(target.constData(), QFile::encodeName(planted).constData()) == 0; }));
+    QVERIFY(!write(planted, "overwritten", &error));
+    QCOMPARE(error, qt_error_string(EACCES));
+    QCOMPARE(support::readFile(secret), QByteArray("root's own"));
+    const QString ownLink = shared + QStringLiteral("/own link");
+    QVERIFY(QFile::link(secret, ownLink));
+    QVERIFY2(write(ownLink, "saved through my own link", &error), qPrintable(error));
+    QCOMPARE(support::readFile(secret), QByteArray("saved through my own link"));
+    QVERIFY(QFileInfo(ownLink).isSymLink());
+}
+
+void tst_TextFile::whatAKilledSaveLeavesSaysWhatItHolds()
+{
+    // Saves of a file with two names (written in place), killed at moments
+    // spread over the save: a leftover named "save" or "old" holds the whole
+    // new or old text (only one named "partial" may hold less), and the file
+    // is the whole old or new text, or else the old one is kept whole beside it.
+    QTemporaryDir dir;
+    const QString note = dir.filePath(QStringLiteral("note.txt"));
+    const QString twin = dir.filePath(QStringLiteral("twin.txt"));
+    const QByteArray oldText(24 << 20, 'o');
+    const QByteArray newText(24 << 20, 'n');
+    support::writeFile(note, oldText);
+    QCOMPARE(::link(QFile::encodeName(note).constData(), QFile::encodeName(twin).constData()), 0);
+    // How long a whole save takes here, to spread the kills over it.
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    QVERIFY2(write(note, newText, &error), qPrintable(error));
+    const qint64 saveMs = clock.elapsed();
+    support::writeFile(note, oldText);
+    QStringList kinds;
+    constexpr int Runs = 8;
+    for (int run = 0; run < Runs; ++run) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            QString error;
+            write(note, newText, &error);
+            ::_exit(0);
+        }
+        QThread::msleep(qMax<qint64>(1, saveMs * (run + 1) / (Runs + 1)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        QStringList left;
+        for (const QString &name : entries(dir.path())) {
+            const QString kind = name.section(u'-', 1, 1);
+            if (!name.startsWith(QLatin1String(".note.txt.quillpad-")))
+                continue;
+            left << kind;
+            if (kind == QLatin1String("save"))
+                QCOMPARE(support::readFile(dir.filePath(name)), newText);
+            else if (kind == QLatin1String("old"))
+                QCOMPARE(support::readFile(dir.filePath(name)), oldText);
+        }
+        const QByteArray now = support::readFile(twin);
+        QVERIFY2(now == oldText || now == newText || left.contains(QLatin1String("old")),
+                 qPrintable(QStringLiteral("run %1: %2").arg(run).arg(left.join(u' '))));
+        kinds += left;
+        support::writeFile(note, oldText); // the next run starts from the old text again
+    }
+    QVERIFY2(!kinds.isEmpty(), "no run was killed during its save");
+    QVERIFY2(write(note, "done", &error), qPrintable(error));
+    QCOMPARE(entries(dir.path()), (QStringList{"note.txt", "twin.txt"}));
 }
 
 QTEST_MAIN(tst_TextFile)

@@ -71,7 +71,7 @@ void saveFileAs(frm_Quillpad &frm)
 
     // Each line with the break it came with, and a line end in the text's own
     // style after the last line where the text does not end with a break.
-    TextFile::Format written;
+    TextCodec::Format written;
     QString error;
     if (!TextFile::save(name, frm.clipText()->document().store(), frm.textFormat(), &written, &error)) {
         Module1::MsgBox(TextFile::writeFailureMessage(name, error));

@@ -111,7 +111,7 @@ static void startFromClipboard(frm_Quillpad &frm)
     sys::Clipboard &clipboard = *sys::services().clipboard;
     const bool read = clipboard.waitUntilReadable(&frm, &error) && clipboard.readText(&text, &error);
     const QTime takenAt = QTime::currentTime();
-    frm.loadText(read ? text : QString(), TextFile::platformFormat());
+    frm.loadText(read ? text : QString(), TextCodec::platformFormat());
     frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
     if (!read && !error.isEmpty())

@@ -148,19 +148,19 @@ QAction *frm_Quillpad::action(const QString &name) const
 
 // ---- the text ----------------------------------------------------------------
 
-void frm_Quillpad::loadText(const QString &text, const TextFile::Format &format)
+void frm_Quillpad::loadText(const QString &text, const TextCodec::Format &format)
 {
     m_clipText->setText(text);
     setTextFormat(format);
 }
 
-void frm_Quillpad::loadText(TextStore &&text, const TextFile::Format &format)
+void frm_Quillpad::loadText(TextStore &&text, const TextCodec::Format &format)
 {
     m_clipText->setText(std::move(text));
     setTextFormat(format);
 }
 
-void frm_Quillpad::setTextFormat(const TextFile::Format &format)
+void frm_Quillpad::setTextFormat(const TextCodec::Format &format)
 {
     m_textFormat = format;
     // Breaks typed or pasted from now on are the text's own kind.
@@ -253,7 +253,7 @@ void frm_Quillpad::Get_New_clip_Click()
             Module1::MsgBox(error);
         return;
     }
-    loadText(text, TextFile::platformFormat());
+    loadText(text, TextCodec::platformFormat());
 }
 
 void frm_Quillpad::Stay_On_Top_Click()

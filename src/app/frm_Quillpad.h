@@ -23,11 +23,11 @@ public:
     CommonDialog &CMDialog1() const { return *m_commonDialog; }
 
     // Replaces the whole text with text that came in the given file format.
-    void loadText(const QString &text, const TextFile::Format &format);
-    void loadText(TextStore &&text, const TextFile::Format &format);
+    void loadText(const QString &text, const TextCodec::Format &format);
+    void loadText(TextStore &&text, const TextCodec::Format &format);
     // The format the text came with, which Save As writes it back in.
-    TextFile::Format textFormat() const { return m_textFormat; }
-    void setTextFormat(const TextFile::Format &format);
+    TextCodec::Format textFormat() const { return m_textFormat; }
+    void setTextFormat(const TextCodec::Format &format);
 
     QAction *action(const QString &name) const;
 
@@ -74,5 +74,5 @@ private:
 
     ClipText *m_clipText = nullptr;
     CommonDialog *m_commonDialog = nullptr;
-    TextFile::Format m_textFormat = TextFile::platformFormat();
+    TextCodec::Format m_textFormat = TextCodec::platformFormat();
 };
