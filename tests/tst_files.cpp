@@ -184,8 +184,8 @@ void tst_Files::openAfterClipboardStart()
     QCOMPARE(support::clip().Text(), QStringLiteral("from the file\nline two")); // replaced whole
     QCOMPARE(frm.windowTitle(), caption);
     QCOMPARE(Module1::applicationTitle(), caption);
-    QCOMPARE(Module1::clip_file_name, QDir::toNativeSeparators(path));
-    QCOMPARE(Module1::clip_init_dir, std::optional<QString>(QDir::toNativeSeparators(dir.path())));
+    QCOMPARE(Module1::noteFile().clip_file_name, QDir::toNativeSeparators(path));
+    QCOMPARE(Module1::noteFile().clip_init_dir, std::optional<QString>(QDir::toNativeSeparators(dir.path())));
     QVERIFY(system.messages.shown.isEmpty());
 
     // The next Save As offers the opened file, in its folder.
@@ -236,8 +236,8 @@ void tst_Files::cancelChangesNothing()
         system.fileDialogs.answers.push_back(std::nullopt);
         frm.action(QString::fromLatin1(command))->trigger();
         QCOMPARE(support::clip().Text(), QStringLiteral("keep me"));
-        QCOMPARE(Module1::clip_file_name, QString());
-        QCOMPARE(Module1::clip_init_dir, std::optional<QString>(QStringLiteral("\\tamsine")));
+        QCOMPARE(Module1::noteFile().clip_file_name, QString());
+        QCOMPARE(Module1::noteFile().clip_init_dir, std::optional<QString>(QStringLiteral("\\tamsine")));
     }
     QCOMPARE(system.fileDialogs.requests.size(), 2);
     QVERIFY(system.messages.shown.isEmpty());
@@ -254,7 +254,7 @@ void tst_Files::unreadableFileIsReportedOnce()
     openFile(system, dir.path()); // a folder
 
     QCOMPARE(support::clip().Text(), QStringLiteral("earlier text"));
-    QCOMPARE(Module1::clip_file_name, QDir::toNativeSeparators(dir.path()));
+    QCOMPARE(Module1::noteFile().clip_file_name, QDir::toNativeSeparators(dir.path()));
     QCOMPARE(system.messages.shown.size(), 2);
     const fake::Message &m = system.messages.shown.first();
     QVERIFY2(m.text.contains(QDir::toNativeSeparators(missing)), qPrintable(m.text));
@@ -280,7 +280,7 @@ void tst_Files::saveWritesTheTextAndItsLineEnd()
     QVERIFY(!r.showReadOnlyBox);
     QCOMPARE(support::readFile(path), QByteArray("abc\ndef\n")); // clipboard text: this platform's line end
     QCOMPARE(frm.windowTitle(), caption);
-    QCOMPARE(Module1::clip_file_name, QDir::toNativeSeparators(path));
+    QCOMPARE(Module1::noteFile().clip_file_name, QDir::toNativeSeparators(path));
 
     support::clip().setText(QString());
     system.fileDialogs.answers.push_back(path); // replaces the earlier content

@@ -66,8 +66,8 @@ void tst_Startup::clipboardStart()
     QVERIFY(taken.isValid());
     QVERIFY(taken >= before.addMSecs(-before.msec()) && taken <= after);
     QCOMPARE(Module1::applicationTitle(), caption);
-    QCOMPARE(Module1::clip_init_dir, std::optional<QString>(QStringLiteral("\\tamsine")));
-    QCOMPARE(Module1::clip_file_name, QString());
+    QCOMPARE(Module1::noteFile().clip_init_dir, std::optional<QString>(QStringLiteral("\\tamsine")));
+    QCOMPARE(Module1::noteFile().clip_file_name, QString());
     QVERIFY(system.messages.shown.isEmpty());
 }
 
@@ -123,8 +123,8 @@ void tst_Startup::fileStart()
     QCOMPARE(support::clip().Text(), text);
     QCOMPARE(frm.windowTitle(), path + QStringLiteral(":  CLIP"));
     QCOMPARE(Module1::applicationTitle(), frm.windowTitle());
-    QCOMPARE(Module1::clip_file_name, path);
-    QVERIFY(!Module1::clip_init_dir.has_value());
+    QCOMPARE(Module1::noteFile().clip_file_name, path);
+    QVERIFY(!Module1::noteFile().clip_init_dir.has_value());
     QVERIFY(system.messages.shown.isEmpty());
 }
 
@@ -138,7 +138,7 @@ void tst_Startup::missingFileIsReportedOnce()
         frm_Quillpad &frm = support::start(name);
         QCOMPARE(support::clip().Text(), QString());
         QCOMPARE(frm.windowTitle(), name + QStringLiteral(":  CLIP"));
-        QCOMPARE(Module1::clip_file_name, name);
+        QCOMPARE(Module1::noteFile().clip_file_name, name);
         QCOMPARE(system.messages.shown.size(), 1);
         const fake::Message &message = system.messages.shown.first();
         QVERIFY2(message.text.contains(QDir::toNativeSeparators(name)), qPrintable(message.text));

@@ -1,11 +1,11 @@
 #include "FileCommands.h"
 
 #include "ClipText.h"
-#include "frm_Quillpad.h"
-#include "Module1.h"
+#include "NoteFile.h"
 #include "files/CommonDialog.h"
 #include "files/ReadWithProgress.h"
 #include "files/TextFile.h"
+#include "ui/Program.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -19,15 +19,15 @@ QString tr(const char *text)
     return QCoreApplication::translate("FileCommands", text);
 }
 
-// Sets up the dialog from the shared state and shows it; true when the user
+// Sets up the dialog from the note's file and shows it; true when the user
 // chose a name. The name box is read back after a Cancel too.
-bool askForFile(CommonDialog &dialog, const QString &title, quint32 flags, bool save,
+bool askForFile(NoteFile &file, CommonDialog &dialog, const QString &title, quint32 flags, bool save,
                 QString *chosenName)
 {
     bool accepted = true;
     dialog.setDialogTitle(title);
-    dialog.setInitDir(Module1::clipInitDirText());
-    dialog.setFileName(Module1::clip_file_name);
+    dialog.setInitDir(file.initDirText());
+    dialog.setFileName(file.clip_file_name);
     dialog.setFlags(flags);
     dialog.setFilter(QString::fromLatin1(TextFilter));
     dialog.setFilterIndex(1);
@@ -36,36 +36,45 @@ bool askForFile(CommonDialog &dialog, const QString &title, quint32 flags, bool 
     *chosenName = dialog.FileName();
     if (!accepted)
         return false;
-    Module1::clip_init_dir = dialog.InitDir();
-    Module1::clip_file_name = *chosenName;
+    file.clip_init_dir = dialog.InitDir();
+    file.clip_file_name = *chosenName;
     return true;
 }
 
 } // namespace
 
-void openFile(frm_Quillpad &frm)
+bool load(const QString &path, NoteFile &file, ClipText &text, QString *failure)
 {
-    QString name;
-    if (!askForFile(frm.CMDialog1(), tr("Read File Into CLIP"), CommonDialog::OFN_FILEMUSTEXIST,
-                    false, &name))
-        return;
-
-    QPointer<frm_Quillpad> window = &frm;
-    TextFile::ReadResult file = ReadWithProgress::read(&frm, name);
-    if (file.cancelled || !window)
-        return; // the note keeps its text
-    if (!file.ok) {
-        // The text area keeps its text; the name and folder are already taken.
-        Module1::MsgBox(TextFile::readFailureMessage(name, file.error));
-        return;
+    QPointer<ClipText> note = &text;
+    TextFile::ReadResult read = ReadWithProgress::read(text.window(), path);
+    failure->clear();
+    if (!note || read.cancelled)
+        return false; // the note keeps its text, or the program is ending
+    if (!read.ok) {
+        *failure = TextFile::readFailureMessage(path, read.error);
+        return false;
     }
-    frm.loadText(std::move(file.text), file.format);
+    text.setText(std::move(read.text));
+    file.setFormat(read.format);
+    return true;
 }
 
-void saveFileAs(frm_Quillpad &frm)
+void openFile(NoteFile &file, CommonDialog &dialog, ClipText &text)
 {
     QString name;
-    if (!askForFile(frm.CMDialog1(), tr("Save File From CLIP"),
+    if (!askForFile(file, dialog, tr("Read File Into CLIP"), CommonDialog::OFN_FILEMUSTEXIST, false, &name))
+        return;
+    // Where the file cannot be read, the text area keeps its text; the name
+    // and folder are already taken.
+    QString failure;
+    if (!load(name, file, text, &failure) && !failure.isEmpty())
+        Program::showMessage(failure);
+}
+
+void saveFileAs(NoteFile &file, CommonDialog &dialog, const ClipText &text)
+{
+    QString name;
+    if (!askForFile(file, dialog, tr("Save File From CLIP"),
                     CommonDialog::OFN_OVERWRITEPROMPT | CommonDialog::OFN_HIDEREADONLY, true, &name))
         return;
 
@@ -73,11 +82,11 @@ void saveFileAs(frm_Quillpad &frm)
     // style after the last line where the text does not end with a break.
     TextCodec::Format written;
     QString error;
-    if (!TextFile::save(name, frm.clipText()->document().store(), frm.textFormat(), &written, &error)) {
-        Module1::MsgBox(TextFile::writeFailureMessage(name, error));
+    if (!TextFile::save(name, text.document().store(), file.format(), &written, &error)) {
+        Program::showMessage(TextFile::writeFailureMessage(name, error));
         return;
     }
-    frm.setTextFormat(written);
+    file.setFormat(written);
 }
 
 } // namespace FileCommands

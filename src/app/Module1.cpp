@@ -1,11 +1,11 @@
 #include "Module1.h"
 
 #include "ClipText.h"
+#include "FileCommands.h"
 #include "frm_Quillpad.h"
 #include "system/FileNames.h"
 #include "ui/NoteStyle.h"
 #include "ui/Program.h"
-#include "files/ReadWithProgress.h"
 #include "search/frm_search.h"
 
 #include <QApplication>
@@ -15,18 +15,16 @@
 
 namespace Module1 {
 
-QString clip_file_name;
-std::optional<QString> clip_init_dir;
-
 namespace {
+NoteFile s_noteFile;
 QPointer<frm_Quillpad> s_mainWindow;
 QPointer<frm_search> s_searchDialog;
 bool s_ending = false;
 } // namespace
 
-QString clipInitDirText()
+NoteFile &noteFile()
 {
-    return clip_init_dir.value_or(QString());
+    return s_noteFile;
 }
 
 QString applicationTitle()
@@ -82,28 +80,26 @@ void forgetSearchDialog()
 
 void MsgBox(const QString &text, const QString &title, sys::MessageIcon icon)
 {
-    sys::services().messages->show(s_mainWindow, text,
-                                   title.isEmpty() ? applicationTitle() : title, icon);
+    Program::showMessage(text, title, icon);
 }
 
 static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
 {
-    clip_file_name = commandLine;
+    s_noteFile.clip_file_name = commandLine;
     QPointer<frm_Quillpad> window = &frm;
-    TextFile::ReadResult file = ReadWithProgress::read(&frm, clip_file_name);
+    QString failure;
+    FileCommands::load(commandLine, s_noteFile, *frm.clipText(), &failure);
     if (!window)
         return; // closed while the file was read: the program is ending
-    if (file.ok)
-        frm.loadText(std::move(file.text), file.format);
-    frm.setWindowTitle(FileNames::display(clip_file_name) + CaptionSuffix);
+    frm.setWindowTitle(FileNames::display(commandLine) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
-    if (!file.ok && !file.cancelled)
-        MsgBox(TextFile::readFailureMessage(clip_file_name, file.error));
+    if (!failure.isEmpty())
+        MsgBox(failure);
 }
 
 static void startFromClipboard(frm_Quillpad &frm)
 {
-    clip_init_dir = ClipboardStartFolder;
+    s_noteFile.clip_init_dir = ClipboardStartFolder;
     QString text;
     QString error;
     // Where only a focused window may read the clipboard, it is read once
@@ -111,7 +107,8 @@ static void startFromClipboard(frm_Quillpad &frm)
     sys::Clipboard &clipboard = *sys::services().clipboard;
     const bool read = clipboard.waitUntilReadable(&frm, &error) && clipboard.readText(&text, &error);
     const QTime takenAt = QTime::currentTime();
-    frm.loadText(read ? text : QString(), TextCodec::platformFormat());
+    frm.clipText()->setText(read ? text : QString());
+    s_noteFile.setFormat(TextCodec::platformFormat());
     frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
     if (!read && !error.isEmpty())
@@ -126,6 +123,7 @@ void Main(const QString &commandLine)
         s_mainWindow = new frm_Quillpad();
     Program::setNoteWindow(s_mainWindow);
     frm_Quillpad &frm = *s_mainWindow;
+    s_noteFile.setDocument(&frm.clipText()->document());
     frm.show();
 
     if (!commandLine.isEmpty())
@@ -155,8 +153,7 @@ void End()
         s_mainWindow = nullptr;
     }
     // Nothing of this run is kept.
-    clip_file_name.clear();
-    clip_init_dir.reset();
+    s_noteFile.forget();
     Program::setTitle(ProgramName);
     Program::setNoteWindow(nullptr);
     // Only a running event loop can be left; asking any other time would make

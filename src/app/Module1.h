@@ -2,6 +2,7 @@
 // Start-up and the program-wide shared state: the variables that more than one
 // command reads or writes, and the one instance of each window.
 
+#include "NoteFile.h"
 #include "system/SystemServices.h"
 #include "ui/Caption.h"
 
@@ -22,11 +23,8 @@ inline const QString ProgramName = QStringLiteral("Quillpad");
 // the root of the current drive.
 inline const QString ClipboardStartFolder = QStringLiteral("\\tamsine");
 
-// The file last opened, saved or named on the command line.
-extern QString clip_file_name;
-// The folder in which the file dialogs start; unset reads as the empty text.
-extern std::optional<QString> clip_init_dir;
-QString clipInitDirText();
+// The note's file: clip_file_name, clip_init_dir and the text's format.
+NoteFile &noteFile();
 
 // The running program's title, and the title of every message box that gives none.
 QString applicationTitle();

@@ -1,10 +1,9 @@
 #include "PrintCommands.h"
 
 #include "ClipText.h"
-#include "frm_Quillpad.h"
-#include "Module1.h"
 #include "files/CommonDialog.h"
 #include "files/PrintJob.h"
+#include "ui/Program.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -20,31 +19,31 @@ QString tr(const char *text)
 
 } // namespace
 
-void printClip(frm_Quillpad &frm)
+void printClip(const ClipText &text)
 {
     sys::Printer &printer = *sys::services().printer;
     const QString unavailable = printer.unavailableReason();
     if (!unavailable.isEmpty()) {
-        Module1::MsgBox(unavailable);
+        Program::showMessage(unavailable);
         return;
     }
     // The text, each line on rows of its own; the line end after the last
     // line ends it and starts no row.
-    QPointer<frm_Quillpad> window = &frm;
-    const PrintJob::Result job = PrintJob::print(printer.device(), frm.clipText()->document(), &frm);
-    if (!window || job.outcome == PrintJob::Outcome::Cancelled)
+    QPointer<const ClipText> note = &text;
+    const PrintJob::Result job = PrintJob::print(printer.device(), text.document(), text.window());
+    if (!note || job.outcome == PrintJob::Outcome::Cancelled)
         return;
     if (job.outcome == PrintJob::Outcome::Failed) {
-        Module1::MsgBox(job.error);
+        Program::showMessage(job.error);
         return;
     }
-    Module1::MsgBox(tr("Report printed on ") + PrintJob::printerIdentity(printer.device()) + u'.');
+    Program::showMessage(tr("Report printed on ") + PrintJob::printerIdentity(printer.device()) + u'.');
 }
 
-void printSetup(frm_Quillpad &frm)
+void printSetup(CommonDialog &dialog)
 {
     // Nothing is read back: the printer chosen there is the one Print uses.
-    frm.CMDialog1().setAction(CommonDialog::ShowPrinterAction);
+    dialog.setAction(CommonDialog::ShowPrinterAction);
 }
 
 } // namespace PrintCommands

@@ -2,11 +2,12 @@
 // File > Print and File > Print Setup: the note's text on the current printer,
 // and the system's printer dialog that chooses it.
 
-class frm_Quillpad;
+class ClipText;
+class CommonDialog;
 
 namespace PrintCommands {
 
-void printClip(frm_Quillpad &frm);
-void printSetup(frm_Quillpad &frm);
+void printClip(const ClipText &text);
+void printSetup(CommonDialog &dialog);
 
 } // namespace PrintCommands

@@ -146,47 +146,26 @@ QAction *frm_Quillpad::action(const QString &name) const
     return findChild<QAction *>(name);
 }
 
-// ---- the text ----------------------------------------------------------------
-
-void frm_Quillpad::loadText(const QString &text, const TextCodec::Format &format)
-{
-    m_clipText->setText(text);
-    setTextFormat(format);
-}
-
-void frm_Quillpad::loadText(TextStore &&text, const TextCodec::Format &format)
-{
-    m_clipText->setText(std::move(text));
-    setTextFormat(format);
-}
-
-void frm_Quillpad::setTextFormat(const TextCodec::Format &format)
-{
-    m_textFormat = format;
-    // Breaks typed or pasted from now on are the text's own kind.
-    m_clipText->document().setNewLineBreak(format.lineBreak);
-}
-
 // ---- File ----------------------------------------------------------------------
 
 void frm_Quillpad::open_it_Click()
 {
-    FileCommands::openFile(*this);
+    FileCommands::openFile(Module1::noteFile(), CMDialog1(), *m_clipText);
 }
 
 void frm_Quillpad::save_as_Click()
 {
-    FileCommands::saveFileAs(*this);
+    FileCommands::saveFileAs(Module1::noteFile(), CMDialog1(), *m_clipText);
 }
 
 void frm_Quillpad::print_setup_Click()
 {
-    PrintCommands::printSetup(*this);
+    PrintCommands::printSetup(CMDialog1());
 }
 
 void frm_Quillpad::print_clip_Click()
 {
-    PrintCommands::printClip(*this);
+    PrintCommands::printClip(*m_clipText);
 }
 
 void frm_Quillpad::exit_quillpad_Click()
@@ -253,7 +232,8 @@ void frm_Quillpad::Get_New_clip_Click()
             Module1::MsgBox(error);
         return;
     }
-    loadText(text, TextCodec::platformFormat());
+    m_clipText->setText(text);
+    Module1::noteFile().setFormat(TextCodec::platformFormat());
 }
 
 void frm_Quillpad::Stay_On_Top_Click()

@@ -2,8 +2,6 @@
 // frm_Quillpad: the note window. It holds the text area, the common-dialog
 // component and the menu bar; each menu item runs the handler named after it.
 
-#include "files/TextFile.h"
-
 #include <QMainWindow>
 
 class ClipText;
@@ -21,13 +19,6 @@ public:
 
     ClipText *clipText() const { return m_clipText; }
     CommonDialog &CMDialog1() const { return *m_commonDialog; }
-
-    // Replaces the whole text with text that came in the given file format.
-    void loadText(const QString &text, const TextCodec::Format &format);
-    void loadText(TextStore &&text, const TextCodec::Format &format);
-    // The format the text came with, which Save As writes it back in.
-    TextCodec::Format textFormat() const { return m_textFormat; }
-    void setTextFormat(const TextCodec::Format &format);
 
     QAction *action(const QString &name) const;
 
@@ -74,5 +65,4 @@ private:
 
     ClipText *m_clipText = nullptr;
     CommonDialog *m_commonDialog = nullptr;
-    TextCodec::Format m_textFormat = TextCodec::platformFormat();
 };

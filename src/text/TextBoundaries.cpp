@@ -134,6 +134,24 @@ bool startsWord(char32_t c)
     return QChar::isLetterOrNumber(c) || QChar::isMark(c) || QChar::category(c) == QChar::Punctuation_Connector;
 }
 
+static bool insidePair(const TextStore &store, int position)
+{
+    return position > 0 && position < store.length() && QChar::isLowSurrogate(store.at(position))
+        && QChar::isHighSurrogate(store.at(position - 1));
+}
+
+int codePointStart(const TextStore &store, int position)
+{
+    position = qBound(0, position, store.length());
+    return insidePair(store, position) ? position - 1 : position;
+}
+
+int codePointEnd(const TextStore &store, int position)
+{
+    position = qBound(0, position, store.length());
+    return insidePair(store, position) ? position + 1 : position;
+}
+
 int nextCharacter(const TextStore &store, int position)
 {
     if (position >= store.length())

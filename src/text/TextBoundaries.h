@@ -27,6 +27,11 @@ namespace TextBoundaries {
 // How far a window first reaches past the position asked about.
 inline constexpr int Reach = 256;
 
+// The nearest place at or before (at or after) position that is not between
+// the two halves of a character written as a surrogate pair.
+int codePointStart(const TextStore &store, int position);
+int codePointEnd(const TextStore &store, int position);
+
 // The next and previous places the caret may stand.
 int nextCharacter(const TextStore &store, int position);
 int previousCharacter(const TextStore &store, int position);

@@ -1,5 +1,7 @@
 #include "TextLayouts.h"
 
+#include "Composition.h"
+
 #include <QFontMetricsF>
 #include <QTextBoundaryFinder>
 #include <QTextOption>
@@ -53,30 +55,8 @@ void TextLayouts::configure(const QFont &font, int width)
     // Names are painted smaller than the text. Their width is reckoned from
     // the text's own font, so the smaller one is loaded only when a name is
     // painted.
-    constexpr qreal NameScale = 0.7;
-    m_symbolFont = font;
-    m_symbolFont.setPointSizeF(font.pointSizeF() > 0 ? font.pointSizeF() * NameScale : 6);
-    m_symbolWidth = std::ceil(metrics.horizontalAdvance(QStringLiteral("FDD0")) * NameScale) + 4;
+    m_symbolWidth = std::ceil(metrics.horizontalAdvance(QStringLiteral("FDD0")) * SymbolNameScale) + 4;
     rebuild();
-}
-
-QString TextLayouts::symbolName(char16_t c)
-{
-    static const char *const c0[] = {
-        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "HT", "LF", "VT", "FF", "CR", "SO", "SI",
-        "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB", "CAN", "EM", "SUB", "ESC", "FS", "GS", "RS", "US",
-    };
-    if (c < 0x20)
-        return QString::fromLatin1(c0[c]);
-    if (c == 0x7F)
-        return QStringLiteral("DEL");
-    if (c == 0x2028)
-        return QStringLiteral("LS");
-    if (c == 0x2029)
-        return QStringLiteral("PS");
-    if (c < 0x100)
-        return QStringLiteral("x") + QString::number(c, 16).toUpper();
-    return QString::number(c, 16).toUpper();
 }
 
 int TextLayouts::estimateRows(int length) const
@@ -249,49 +229,49 @@ int TextLayouts::pieceEnd(int number, int piece)
     return p.start + p.length;
 }
 
-void TextLayouts::setPreedit(int position, const QString &text, int cursor,
-                             const QList<QTextLayout::FormatRange> &formats)
+int TextLayouts::compositionPosition() const
+{
+    return m_composition ? m_composition->position() : -1;
+}
+
+int TextLayouts::compositionLength() const
+{
+    return m_composition ? int(m_composition->text().size()) : 0;
+}
+
+void TextLayouts::forget(int position)
 {
     const TextStore &store = m_document.store();
-    // Both the piece that showed it and the one that will show it are laid out anew.
-    auto forget = [&](int at) {
-        if (at < 0 || at > store.length())
-            return;
-        const int number = store.lineOf(at);
-        auto found = m_lines.find(number);
-        if (found == m_lines.end())
-            return;
-        Piece &piece = found->second.pieces[size_t(pieceOf(number, at - store.lineStart(number)))];
-        piece.layout.reset();
-        piece.preeditOffset = -1;
-    };
-    forget(preeditPosition());
-    m_preeditPosition = position;
-    m_preeditText = text;
-    m_preeditCursor = cursor;
-    m_preeditFormats = formats;
-    forget(preeditPosition());
+    if (position < 0 || position > store.length())
+        return;
+    const int number = store.lineOf(position);
+    auto found = m_lines.find(number);
+    if (found == m_lines.end())
+        return;
+    Piece &piece = found->second.pieces[size_t(pieceOf(number, position - store.lineStart(number)))];
+    piece.layout.reset();
+    piece.compositionOffset = -1;
 }
 
 int TextLayouts::toLayout(int number, int piece, int offset)
 {
     const Piece &p = line(number).pieces[size_t(piece)];
-    if (p.preeditOffset < 0 || offset < p.preeditOffset)
+    if (p.compositionOffset < 0 || offset < p.compositionOffset)
         return offset;
-    return offset + int(m_preeditText.size());
+    return offset + compositionLength();
 }
 
 int TextLayouts::fromLayout(int number, int piece, int layoutOffset)
 {
     const Piece &p = line(number).pieces[size_t(piece)];
-    if (p.preeditOffset < 0 || layoutOffset < p.preeditOffset)
+    if (p.compositionOffset < 0 || layoutOffset < p.compositionOffset)
         return layoutOffset;
-    if (layoutOffset < p.preeditOffset + m_preeditText.size())
-        return p.preeditOffset;
-    return layoutOffset - int(m_preeditText.size());
+    if (layoutOffset < p.compositionOffset + compositionLength())
+        return p.compositionOffset;
+    return layoutOffset - compositionLength();
 }
 
-void TextLayouts::layOut(int number, int pieceIndex)
+void TextLayouts::buildLayout(int number, int pieceIndex)
 {
     Piece &piece = line(number).pieces[size_t(pieceIndex)];
     const TextStore &store = m_document.store();
@@ -319,23 +299,25 @@ void TextLayouts::layOut(int number, int pieceIndex)
         symbol.format.setFontLetterSpacing(m_symbolWidth - m_blankWidth);
         formats.append(symbol);
     }
-    const int preeditOffset = preeditPosition() - lineStart - piece.start;
-    piece.preeditOffset = -1;
-    if (preeditPosition() >= 0 && store.lineOf(preeditPosition()) == number
-        && pieceOf(number, preeditPosition() - lineStart) == pieceIndex) {
-        piece.preeditOffset = preeditOffset;
-        text.insert(preeditOffset, m_preeditText);
-        const int n = int(m_preeditText.size());
+    // What an input method composes stands in the text where it is.
+    const int composing = compositionPosition();
+    const int compositionOffset = composing - lineStart - piece.start;
+    piece.compositionOffset = -1;
+    if (composing >= 0 && composing <= store.length() && store.lineOf(composing) == number
+        && pieceOf(number, composing - lineStart) == pieceIndex) {
+        piece.compositionOffset = compositionOffset;
+        text.insert(compositionOffset, m_composition->text());
+        const int n = compositionLength();
         for (QTextLayout::FormatRange &symbol : piece.symbols) {
-            if (symbol.start >= preeditOffset)
+            if (symbol.start >= compositionOffset)
                 symbol.start += n;
         }
         for (QTextLayout::FormatRange &format : formats) {
-            if (format.start >= preeditOffset)
+            if (format.start >= compositionOffset)
                 format.start += n;
         }
-        for (QTextLayout::FormatRange format : m_preeditFormats) {
-            format.start += preeditOffset;
+        for (QTextLayout::FormatRange format : m_composition->formats()) {
+            format.start += compositionOffset;
             formats.append(format);
         }
     }
@@ -369,7 +351,7 @@ QTextLayout &TextLayouts::layout(int number, int pieceIndex)
     Piece &piece = l.pieces[size_t(pieceIndex)];
     if (!piece.layout) {
         const int before = piece.rows;
-        layOut(number, pieceIndex);
+        buildLayout(number, pieceIndex);
         if (piece.rows != before || l.pieces.size() == 1)
             updateRowMap(number, l);
     }
@@ -495,7 +477,11 @@ RowRef TextLayouts::rowAtIndex(qint64 index)
 
 qreal TextLayouts::xOf(int position)
 {
-    const RowRef row = rowOf(position);
+    return xInRow(rowOf(position), position);
+}
+
+qreal TextLayouts::xInRow(const RowRef &row, int position)
+{
     const TextStore &store = m_document.store();
     const int offset = position - store.lineStart(row.line) - pieceStart(row.line, row.piece);
     QTextLayout &l = layout(row.line, row.piece);
@@ -541,7 +527,7 @@ void TextLayouts::trim(const RowRef &top)
         const int centre = number == top.line ? top.piece : 0;
         for (size_t p = 0; p < line.pieces.size(); ++p) {
             if ((int(p) < centre - KeptPiecesBefore || int(p) > centre + KeptPiecesAfter)
-                && line.pieces[p].preeditOffset < 0)
+                && line.pieces[p].compositionOffset < 0)
                 line.pieces[p].layout.reset();
         }
     }

@@ -12,6 +12,8 @@
 #include "RowMap.h"
 #include "TextDocument.h"
 
+class Composition;
+
 #include <QFont>
 #include <QTextLayout>
 
@@ -51,11 +53,11 @@ public:
     void rebuild();
     void apply(const TextChange &change);
 
-    // Text being composed by an input method, shown at position; an empty
-    // text shows none.
-    void setPreedit(int position, const QString &text, int cursor,
-                    const QList<QTextLayout::FormatRange> &formats);
-    int preeditPosition() const { return m_preeditText.isEmpty() ? -1 : m_preeditPosition; }
+    // What an input method composes is shown where it stands; the layouts
+    // read it from its owner, who tells them (forget) where it was and is.
+    void showComposition(const Composition *composition) { m_composition = composition; }
+    // The piece that shows position is laid out anew when next asked for.
+    void forget(int position);
 
     const RowMap &rowMap() const { return m_rowMap; }
 
@@ -64,16 +66,18 @@ public:
     int pieceOf(int line, int offset);
     int pieceStart(int line, int piece);
     int pieceEnd(int line, int piece);
-    // The piece laid out; the positions it takes are offsets in the piece,
-    // shifted past any preedit text (toLayout, fromLayout).
+    // The piece laid out (now, if it is not yet); the positions it takes are
+    // offsets in the piece, shifted past any composition shown in it
+    // (toLayout, fromLayout).
     QTextLayout &layout(int line, int piece);
     int toLayout(int line, int piece, int offset);
     int fromLayout(int line, int piece, int layoutOffset);
-    // Characters shown by their name (controls, separators, noncharacters),
-    // as ranges of layout offsets; the name is painted in symbolFont().
+    // Characters that would show as nothing or break the row (controls,
+    // separators, noncharacters) are laid out as a blank of a fixed width,
+    // on which the painter paints their name: their ranges of layout offsets.
     const QList<QTextLayout::FormatRange> &symbolRanges(int line, int piece);
-    static QString symbolName(char16_t c);
-    const QFont &symbolFont() const { return m_symbolFont; }
+    // How much smaller a symbol's name is than the text.
+    static constexpr qreal SymbolNameScale = 0.7;
 
     // Rows.
     RowRef rowOf(int position);
@@ -86,8 +90,10 @@ public:
     // The row's index among all rows (estimated above), and back.
     qint64 rowIndex(const RowRef &row);
     RowRef rowAtIndex(qint64 index);
-    // The x of a position in its row, and the position nearest an x.
+    // The x of a position in its row (or in the row given), and the
+    // position nearest an x, as Qt's layout has it.
     qreal xOf(int position);
+    qreal xInRow(const RowRef &row, int position);
     int positionAtX(const RowRef &row, qreal x);
 
     // How many pieces of a line are laid out now.
@@ -104,7 +110,7 @@ private:
         int rows = 1; // laid out, or estimated
         std::unique_ptr<QTextLayout> layout;
         QList<QTextLayout::FormatRange> symbols;
-        int preeditOffset = -1; // where the layout shows preedit text, if it does
+        int compositionOffset = -1; // where the layout shows the composition, if it does
     };
     struct Line
     {
@@ -118,7 +124,9 @@ private:
     void cutIntoPieces(int lineNumber, Line &line, int fromPiece, std::vector<Piece> *reusable,
                        int editEnd, int delta);
     int cutAfter(int lineStart, int lineLength, int target) const;
-    void layOut(int lineNumber, int pieceIndex);
+    void buildLayout(int lineNumber, int pieceIndex);
+    int compositionPosition() const;
+    int compositionLength() const;
     int estimateRows(int length) const;
     void updateRowMap(int lineNumber, const Line &line);
 
@@ -130,12 +138,7 @@ private:
     qreal m_tabStop = 8;
     qreal m_blankWidth = 1;
     qreal m_symbolWidth = 1;
-    QFont m_symbolFont;
     RowMap m_rowMap;
     std::map<int, Line> m_lines;
-
-    int m_preeditPosition = 0;
-    QString m_preeditText;
-    int m_preeditCursor = 0;
-    QList<QTextLayout::FormatRange> m_preeditFormats;
+    const Composition *m_composition = nullptr;
 };

@@ -10,6 +10,44 @@ TextPainter::TextPainter(TextLayouts &layouts)
 {
 }
 
+QString TextPainter::symbolName(char16_t c)
+{
+    static const char *const c0[] = {
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "HT", "LF", "VT", "FF", "CR", "SO", "SI",
+        "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB", "CAN", "EM", "SUB", "ESC", "FS", "GS", "RS", "US",
+    };
+    if (c < 0x20)
+        return QString::fromLatin1(c0[c]);
+    if (c == 0x7F)
+        return QStringLiteral("DEL");
+    if (c == 0x2028)
+        return QStringLiteral("LS");
+    if (c == 0x2029)
+        return QStringLiteral("PS");
+    if (c < 0x100)
+        return QStringLiteral("x") + QString::number(c, 16).toUpper();
+    return QString::number(c, 16).toUpper();
+}
+
+void TextPainter::paintRows(QPainter &painter, RowRef row, const QPointF &origin, qreal bottom, const QRectF &clip,
+                            const TextPaintOptions &options)
+{
+    const int rowHeight = m_layouts.rowHeight();
+    for (qreal y = origin.y(); y < bottom;) {
+        // A piece is painted whole, its first row above y where the top row is not its first.
+        const int rows = m_layouts.layout(row.line, row.piece).lineCount();
+        const qreal top = y - qreal(row.row) * rowHeight;
+        const qreal end = top + qreal(rows) * rowHeight;
+        if (end > clip.top() && y <= clip.bottom())
+            paintPiece(painter, row.line, row.piece, QPointF(origin.x(), top), clip, options);
+        y = end;
+        RowRef last{row.line, row.piece, rows - 1};
+        if (!m_layouts.next(last))
+            break;
+        row = last;
+    }
+}
+
 void TextPainter::paintPiece(QPainter &painter, int line, int piece, const QPointF &origin,
                              const QRectF &clip, const TextPaintOptions &options)
 {
@@ -61,7 +99,7 @@ void TextPainter::paintPiece(QPainter &painter, int line, int piece, const QPoin
         return;
     const RowRef caretRow = m_layouts.rowOf(caret);
     if (caretRow.line == line && caretRow.piece == piece) {
-        const int at = options.preeditCursor >= 0 ? caret - pieceStart + options.preeditCursor : toLayout(caret);
+        const int at = options.compositionCursor >= 0 ? caret - pieceStart + options.compositionCursor : toLayout(caret);
         painter.setPen(options.text);
         layout.drawCursor(&painter, origin, at, options.caretWidth);
     }
@@ -78,7 +116,9 @@ void TextPainter::paintSymbols(QPainter &painter, int line, int piece, const QPo
     const TextStore &store = m_layouts.document().store();
     const int pieceStart = store.lineStart(line) + m_layouts.pieceStart(line, piece);
     painter.save();
-    painter.setFont(m_layouts.symbolFont());
+    QFont names = m_layouts.font();
+    names.setPointSizeF(names.pointSizeF() > 0 ? names.pointSizeF() * TextLayouts::SymbolNameScale : 6);
+    painter.setFont(names);
     painter.setRenderHint(QPainter::Antialiasing);
     for (const QTextLayout::FormatRange &range : symbols) {
         for (int at = range.start; at < range.start + range.length; ++at) {
@@ -99,7 +139,7 @@ void TextPainter::paintSymbols(QPainter &painter, int line, int piece, const QPo
             painter.setBrush(ink);
             painter.drawRoundedRect(blob, 2, 2);
             painter.setPen(selected ? options.selectionBackground.color() : options.background);
-            painter.drawText(blob, Qt::AlignCenter, TextLayouts::symbolName(store.at(position)));
+            painter.drawText(blob, Qt::AlignCenter, symbolName(store.at(position)));
         }
     }
     painter.restore();

@@ -25,7 +25,7 @@ struct TextPaintOptions
     int caretWidth = 1;
     // While an input method composes at the caret: the caret's place in
     // what it composes; -1 otherwise.
-    int preeditCursor = -1;
+    int compositionCursor = -1;
 };
 
 class TextPainter
@@ -37,6 +37,14 @@ public:
     // rows outside clip are left out.
     void paintPiece(QPainter &painter, int line, int piece, const QPointF &origin, const QRectF &clip,
                     const TextPaintOptions &options);
+
+    // Paints rows from first on, first's top left at origin, down to bottom;
+    // pieces outside clip are left out.
+    void paintRows(QPainter &painter, RowRef first, const QPointF &origin, qreal bottom, const QRectF &clip,
+                   const TextPaintOptions &options);
+
+    // The name a character laid out as a symbol is shown by: "NUL", "LS", "x85", "FDD0".
+    static QString symbolName(char16_t c);
 
 private:
     void paintSymbols(QPainter &painter, int line, int piece, const QPointF &origin, const QRectF &clip,

@@ -2,10 +2,10 @@
 
 #include "SelectionMimeData.h"
 #include "TextBoundaries.h"
+#include "TextContextMenu.h"
+#include "TextInputMethod.h"
 #include "TextViewAccessible.h"
 
-#include <QAccessible>
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -21,18 +21,12 @@
 
 #include <cmath>
 
-namespace {
-
-constexpr int LeftMargin = 4;
-constexpr int RightMargin = 4;
-constexpr int TopMargin = 2;
-
-} // namespace
-
 TextView::TextView(QWidget *parent)
     : QAbstractScrollArea(parent)
     , m_layouts(m_document)
     , m_painter(m_layouts)
+    , m_viewport(m_layouts)
+    , m_editor(m_document, m_layouts)
 {
     TextViewAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
@@ -45,6 +39,9 @@ TextView::TextView(QWidget *parent)
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setBackgroundRole(QPalette::Base);
 
+    m_layouts.showComposition(&m_composition);
+    m_composition.onChange([this](int was, int now) { compositionChanged(was, now); });
+    m_editor.onCaretChanged([this](int oldStart, int oldEnd, bool moved) { caretChanged(oldStart, oldEnd, moved); });
     connect(&m_document, &TextDocument::aboutToChange, this, &TextView::documentAboutToChange);
     connect(&m_document, &TextDocument::changed, this, &TextView::documentChanged);
     connect(&m_document, &TextDocument::aboutToReset, this, &TextView::documentAboutToReset);
@@ -55,6 +52,8 @@ TextView::TextView(QWidget *parent)
 
 TextView::~TextView()
 {
+    m_composition.onChange(nullptr);
+    m_editor.onCaretChanged(nullptr);
     if (m_primary)
         m_primary->freeze();
 }
@@ -76,250 +75,106 @@ QString TextView::toPlainText() const
     return m_document.text(0, length());
 }
 
-QString TextView::selectedText() const
-{
-    return m_document.text(selectionStart(), selectionEnd() - selectionStart());
-}
-
 void TextView::setSelection(int anchor, int position)
 {
-    setCaret(qBound(0, anchor, length()), qBound(0, position, length()));
+    m_editor.select(anchor, position);
 }
 
 void TextView::selectAll()
 {
-    setCaret(0, length());
+    m_editor.setCaret(0, length());
     publishPrimarySelection();
 }
 
 bool TextView::insertText(QStringView text)
 {
-    return edit(selectionStart(), selectionEnd() - selectionStart(), text,
-                TextDocument::EditKind::Other);
+    const bool done = m_editor.replaceSelection(text, TextDocument::EditKind::Other);
+    if (done)
+        ensureCursorVisible();
+    return done;
 }
 
 void TextView::deleteSelection()
 {
-    if (hasSelection())
-        edit(selectionStart(), selectionEnd() - selectionStart(), {}, TextDocument::EditKind::Other);
-}
-
-bool TextView::edit(int position, int count, QStringView text, TextDocument::EditKind kind)
-{
-    // Past the capacity the text may not grow, but it may always shrink.
-    if (text.size() > count && qint64(length()) - count + text.size() > m_maxLength)
-        return false;
-    position = qBound(0, position, length());
-    count = qBound(0, count, length() - position);
-    const TextDocument::Selection before{m_anchor, m_position};
-    m_document.replace(position, count, text, kind, before);
-    // The caret goes after what came in: the text as stored, breaks as one.
-    int stored = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!(text[i] == u'\n' && i > 0 && text[i - 1] == u'\r'))
-            ++stored;
-    }
-    setCaret(position + stored, position + stored);
+    m_editor.deleteSelection();
     ensureCursorVisible();
-    return true;
-}
-
-void TextView::typeText(QStringView text)
-{
-    if (!edit(selectionStart(), selectionEnd() - selectionStart(), text, TextDocument::EditKind::Typing))
-        QApplication::beep();
-}
-
-void TextView::deleteBackward(bool word)
-{
-    if (hasSelection()) {
-        deleteSelection();
-        return;
-    }
-    const TextStore &store = m_document.store();
-    const int from = word ? TextBoundaries::previousWordStart(store, m_position)
-                          : TextBoundaries::previousCharacter(store, m_position);
-    if (from < m_position)
-        edit(from, m_position - from, {}, TextDocument::EditKind::Deleting);
-}
-
-void TextView::deleteForward(bool word)
-{
-    if (hasSelection()) {
-        deleteSelection();
-        return;
-    }
-    const TextStore &store = m_document.store();
-    const int to = word ? TextBoundaries::nextWordStart(store, m_position)
-                        : TextBoundaries::nextCharacter(store, m_position);
-    if (to > m_position)
-        edit(m_position, to - m_position, {}, TextDocument::EditKind::Deleting);
 }
 
 void TextView::undo()
 {
-    if (!m_document.isUndoAvailable())
-        return;
-    const TextDocument::Selection s = m_document.undo();
-    setCaret(s.anchor, s.position);
+    m_editor.undo();
     ensureCursorVisible();
 }
 
 void TextView::redo()
 {
-    if (!m_document.isRedoAvailable())
-        return;
-    const TextDocument::Selection s = m_document.redo();
-    setCaret(s.anchor, s.position);
+    m_editor.redo();
     ensureCursorVisible();
 }
 
-// ---- moving through the text -----------------------------------------------------
-
-int TextView::rowEndForCaret(const RowRef &row)
+bool TextView::edited(bool done)
 {
-    // The end of a row that wraps is also the start of the next row: the
-    // caret stays on this row just before it.
-    const int end = m_layouts.rowEnd(row);
-    if (m_layouts.isLastRowOfLine(row))
-        return end;
-    return qMax(m_layouts.rowStart(row), TextBoundaries::previousCharacter(m_document.store(), end));
-}
-
-void TextView::moveCursor(TextCommand move, bool select)
-{
-    m_document.closeUndoGroup();
-    const TextStore &store = m_document.store();
-    int position = m_position;
-    bool keepColumn = false;
-    switch (move) {
-    case TextCommand::NextCharacter:
-        position = hasSelection() && !select ? selectionEnd() : TextBoundaries::nextCharacter(store, m_position);
-        break;
-    case TextCommand::PreviousCharacter:
-        position = hasSelection() && !select ? selectionStart()
-                                             : TextBoundaries::previousCharacter(store, m_position);
-        break;
-    case TextCommand::NextWord:
-        position = TextBoundaries::nextWordStart(store, m_position);
-        break;
-    case TextCommand::PreviousWord:
-        position = TextBoundaries::previousWordStart(store, m_position);
-        break;
-    case TextCommand::RowStart:
-        position = m_layouts.rowStart(m_layouts.rowOf(m_position));
-        break;
-    case TextCommand::RowEnd:
-        position = rowEndForCaret(m_layouts.rowOf(m_position));
-        break;
-    case TextCommand::Start:
-        position = 0;
-        break;
-    case TextCommand::End:
-        position = length();
-        break;
-    case TextCommand::Down:
-    case TextCommand::Up:
-    case TextCommand::PageDown:
-    case TextCommand::PageUp: {
-        const bool down = move == TextCommand::Down || move == TextCommand::PageDown;
-        const bool page = move == TextCommand::PageDown || move == TextCommand::PageUp;
-        const int steps = page ? qMax(1, visibleRows() - 1) : 1;
-        if (m_desiredX < 0)
-            m_desiredX = m_layouts.xOf(m_position);
-        RowRef row = m_layouts.rowOf(m_position);
-        int moved = 0;
-        while (moved < steps && (down ? m_layouts.next(row) : m_layouts.previous(row)))
-            ++moved;
-        if ((moved < steps && !page) || moved == 0) {
-            position = down ? length() : 0;
-        } else {
-            position = m_layouts.positionAtX(row, m_desiredX);
-            if (!m_layouts.isLastRowOfLine(row) && position >= m_layouts.rowEnd(row))
-                position = rowEndForCaret(row);
-            keepColumn = true;
-        }
-        if (page)
-            scrollRows(down ? moved : -moved);
-        break;
-    }
-    default:
-        return;
-    }
-    setCaret(select ? m_anchor : position, position, keepColumn);
-    ensureCursorVisible();
-    if (select)
-        publishPrimarySelection();
+    if (done)
+        ensureCursorVisible();
+    else
+        QApplication::beep();
+    return done;
 }
 
 void TextView::run(const KeyCommand &key)
 {
     switch (key.command) {
-    case TextCommand::SelectAll: selectAll(); break;
-    case TextCommand::Undo: undo(); break;
-    case TextCommand::Redo: redo(); break;
-    case TextCommand::Copy: copy(); break;
-    case TextCommand::Cut: cut(); break;
-    case TextCommand::Paste: paste(); break;
-    case TextCommand::DeleteNextCharacter: deleteForward(false); break;
-    case TextCommand::DeletePreviousCharacter: deleteBackward(false); break;
-    case TextCommand::DeleteNextWord: deleteForward(true); break;
-    case TextCommand::DeletePreviousWord: deleteBackward(true); break;
-    case TextCommand::InsertLineBreak: typeText(u"\n"); break;
-    case TextCommand::InsertTab: typeText(u"\t"); break;
-    case TextCommand::InsertText: typeText(key.text); break;
-    default: moveCursor(key.command, key.select); break;
+    case TextCommand::SelectAll: selectAll(); return;
+    case TextCommand::Undo: undo(); return;
+    case TextCommand::Redo: redo(); return;
+    case TextCommand::Copy: copy(); return;
+    case TextCommand::Cut: cut(); return;
+    case TextCommand::Paste: paste(); return;
+    case TextCommand::DeleteNextCharacter: m_editor.deleteForward(false); break;
+    case TextCommand::DeletePreviousCharacter: m_editor.deleteBackward(false); break;
+    case TextCommand::DeleteNextWord: m_editor.deleteForward(true); break;
+    case TextCommand::DeletePreviousWord: m_editor.deleteBackward(true); break;
+    case TextCommand::InsertLineBreak: edited(m_editor.replaceSelection(u"\n", TextDocument::EditKind::Typing)); return;
+    case TextCommand::InsertTab: edited(m_editor.replaceSelection(u"\t", TextDocument::EditKind::Typing)); return;
+    case TextCommand::InsertText: edited(m_editor.replaceSelection(key.text, TextDocument::EditKind::Typing)); return;
+    default:
+        scrollRows(m_editor.move(key.command, key.select, qMax(1, visibleRows() - 1)));
+        if (key.select)
+            publishPrimarySelection();
+        break;
     }
+    ensureCursorVisible();
 }
 
-void TextView::setCaret(int anchor, int position, bool keepColumn)
+void TextView::caretChanged(int oldStart, int oldEnd, bool moved)
 {
-    anchor = qBound(0, anchor, length());
-    position = qBound(0, position, length());
-    if (!keepColumn)
-        m_desiredX = -1;
-    const bool moved = position != m_position;
-    const bool selectionWas = hasSelection();
-    const int oldStart = selectionStart();
-    const int oldEnd = selectionEnd();
-    m_anchor = anchor;
-    m_position = position;
-    if (hasSelection() || selectionWas) {
-        if (oldStart != selectionStart() || oldEnd != selectionEnd()) {
-            // Repaint what was selected and what is now, all rows between.
-            const int from = qMin(oldStart, selectionStart());
-            const int to = qMax(oldEnd, selectionEnd());
-            const int firstLine = m_document.store().lineOf(from);
-            const int lastLine = m_document.store().lineOf(to);
-            updateRows(firstLine, false);
-            if (lastLine != firstLine) {
-                // Anything from the first row to the last may be on screen.
-                const std::optional<int> top = rowY(m_layouts.rowOf(from));
-                viewport()->update(QRect(0, top.value_or(0), viewport()->width(), viewport()->height()));
-            }
-            emit selectionChanged();
-            if (QAccessible::isActive()) {
-                QAccessibleTextSelectionEvent event(this, selectionStart(), selectionEnd());
-                QAccessible::updateAccessibility(&event);
-            }
-        }
-    }
+    if (oldStart != selectionStart() || oldEnd != selectionEnd())
+        repaintSelectionChange(oldStart, oldEnd);
     restartBlinking();
     updateCaret();
     if (moved) {
         emit cursorPositionChanged();
-        notifyAccessibleCursor();
+        TextViewAccessible::caretMoved(this);
     }
     if (hasFocus())
         QGuiApplication::inputMethod()->update(Qt::ImQueryInput);
 }
 
-void TextView::notifyAccessibleCursor()
+void TextView::repaintSelectionChange(int oldStart, int oldEnd)
 {
-    if (QAccessible::isActive()) {
-        QAccessibleTextCursorEvent event(this, m_position);
-        QAccessible::updateAccessibility(&event);
+    if (oldStart == oldEnd && !hasSelection())
+        return; // the caret moved, nothing was or is selected
+    // What was selected and what is now, all rows between.
+    const int from = qMin(oldStart, selectionStart());
+    const int to = qMax(oldEnd, selectionEnd());
+    const int firstLine = m_document.store().lineOf(from);
+    updateRows(firstLine, false);
+    if (m_document.store().lineOf(to) != firstLine) {
+        const std::optional<int> top = m_viewport.rowY(m_layouts.rowOf(from));
+        viewport()->update(QRect(0, top.value_or(0), viewport()->width(), viewport()->height()));
     }
+    emit selectionChanged();
+    TextViewAccessible::selectionChanged(this);
 }
 
 // ---- following the document -------------------------------------------------------
@@ -329,16 +184,8 @@ void TextView::documentAboutToChange(const TextChange &change)
     // The primary selection keeps what was selected.
     if (m_primary)
         m_primary->freeze();
-    // Text composed by an input method stands at the caret in the text it
-    // was begun in; a change from elsewhere ends it (the view's own edits
-    // for the input method come after it has cleared it).
-    if (!m_preedit.isEmpty())
-        m_layouts.setPreedit(-1, QString(), 0, {});
-    if (QAccessible::isActive() && change.removed > 0) {
-        QAccessibleTextRemoveEvent event(this, change.position,
-                                         m_document.text(change.position, change.removed));
-        QAccessible::updateAccessibility(&event);
-    }
+    m_composition.dropForChange(this, [this] { return hasFocus(); });
+    TextViewAccessible::textRemoved(this, change.position, change.removed);
 }
 
 void TextView::documentChanged(const TextChange &change)
@@ -346,24 +193,16 @@ void TextView::documentChanged(const TextChange &change)
     const int rowsBefore = m_layouts.rowMap().rows(change.line);
     m_layouts.apply(change);
     m_colors.apply(change);
-    m_top = change.map(m_top, OnInsert::Stay);
-    m_anchor = change.map(m_anchor, OnInsert::Stay);
-    m_position = change.map(m_position, OnInsert::Stay);
+    m_viewport.follow(change);
+    m_editor.follow(change);
 
     // Repaint the line that changed, and what follows when rows came or went.
     const bool sameRows = change.linesRemoved == 0 && change.linesInserted == 0
         && m_layouts.rowMap().rows(change.line) == rowsBefore;
     updateRows(change.line, !sameRows);
-    clampTop();
-    updateScrollBar();
-    dropPreedit();
-    updateCaret();
+    viewMoved(m_viewport.clamp());
 
-    if (QAccessible::isActive() && change.inserted > 0) {
-        QAccessibleTextInsertEvent event(this, change.position,
-                                         m_document.text(change.position, change.inserted));
-        QAccessible::updateAccessibility(&event);
-    }
+    TextViewAccessible::textInserted(this, change.position, change.inserted);
     emit textChanged();
 }
 
@@ -371,55 +210,33 @@ void TextView::documentAboutToReset()
 {
     if (m_primary)
         m_primary->freeze();
-    if (!m_preedit.isEmpty())
-        m_layouts.setPreedit(-1, QString(), 0, {});
+    m_composition.dropForChange(this, [this] { return hasFocus(); });
 }
 
 void TextView::documentReset()
 {
-    dropPreedit();
     m_colors.clear();
     m_layouts.rebuild();
-    m_top = 0;
-    m_anchor = m_position = 0;
-    m_desiredX = -1;
+    m_viewport.reset();
+    m_editor.reset();
     updateScrollBar();
     viewport()->update();
     updateCaret();
-    if (QAccessible::isActive()) {
-        // A whole new text: tell it as the caret at the start of it.
-        QAccessibleTextCursorEvent cursor(this, 0);
-        QAccessible::updateAccessibility(&cursor);
-    }
+    // A whole new text: told as the caret at the start of it.
+    TextViewAccessible::caretMoved(this);
     emit textChanged();
     emit cursorPositionChanged();
 }
 
-void TextView::clearPreedit()
-{
-    if (m_preedit.isEmpty())
-        return;
-    const int line = m_document.store().lineOf(qMin(m_layouts.preeditPosition(), length()));
-    m_preedit.clear();
-    m_preeditCursor = 0;
-    m_layouts.setPreedit(-1, QString(), 0, {});
-    updateRows(line, true);
-}
+// ---- what an input method composes --------------------------------------------------
 
-void TextView::dropPreedit()
+void TextView::compositionChanged(int was, int now)
 {
-    // The layouts no longer show it (the document let go of it before it changed).
-    if (m_preedit.isEmpty())
-        return;
-    m_preedit.clear();
-    m_preeditCursor = 0;
-    viewport()->update();
-    // The input method still holds what it composed: it starts afresh, once
-    // this change is through.
-    QMetaObject::invokeMethod(this, [this] {
-        if (hasFocus())
-            QGuiApplication::inputMethod()->reset();
-    }, Qt::QueuedConnection);
+    m_layouts.forget(was);
+    m_layouts.forget(now);
+    const int from = was < 0 ? now : now < 0 ? was : qMin(was, now);
+    updateRows(m_document.store().lineOf(qMin(from, length())), true);
+    updateCaret();
 }
 
 void TextView::setReservedShortcuts(const QList<QKeySequence> &shortcuts)
@@ -480,176 +297,64 @@ QColor TextView::colorAt(int position) const
 
 int TextView::visibleRows() const
 {
-    return qMax(1, (viewport()->height() - TopMargin) / m_layouts.rowHeight());
-}
-
-RowRef TextView::topRow()
-{
-    m_top = qBound(0, m_top, length());
-    RowRef row = m_layouts.rowOf(m_top);
-    m_top = m_layouts.rowStart(row); // a change may have left it inside a row
-    return row;
+    return qMax(1, (viewport()->height() - TextViewport::TopMargin) / m_layouts.rowHeight());
 }
 
 int TextView::topPosition()
 {
-    topRow();
-    return m_top;
+    return m_viewport.topPosition();
 }
 
-void TextView::setTop(const RowRef &row)
+void TextView::viewMoved(bool moved)
 {
-    const int top = m_layouts.rowStart(row);
-    if (top == m_top)
-        return;
-    m_top = top;
-    viewport()->update();
+    if (moved)
+        viewport()->update();
+    updateScrollBar();
     updateCaret();
 }
 
 void TextView::scrollRows(int rows)
 {
-    RowRef row = topRow();
-    for (; rows > 0 && m_layouts.next(row); --rows) {
-    }
-    for (; rows < 0 && m_layouts.previous(row); ++rows) {
-    }
-    setTop(row);
-    clampTop();
-    updateScrollBar();
-}
-
-void TextView::clampTop()
-{
-    // The last row never rises above the bottom of the view.
-    const int rows = visibleRows();
-    RowRef row = topRow();
-    int counted = 1;
-    while (counted < rows && m_layouts.next(row))
-        ++counted;
-    if (counted >= rows)
-        return;
-    RowRef top = m_layouts.lastRow();
-    for (int up = 1; up < rows && m_layouts.previous(top); ++up) {
-    }
-    if (top < topRow())
-        setTop(top);
-}
-
-void TextView::scrollToEnd()
-{
-    RowRef top = m_layouts.lastRow();
-    for (int up = 1; up < visibleRows() && m_layouts.previous(top); ++up) {
-    }
-    setTop(top);
+    viewMoved(m_viewport.scroll(rows));
 }
 
 void TextView::updateScrollBar()
 {
-    QScrollBar *bar = verticalScrollBar();
-    const qint64 total = m_layouts.rowMap().total();
-    const int rows = visibleRows();
-    const qint64 value = m_layouts.rowIndex(topRow());
-    int maximum = int(qBound<qint64>(0, total - rows, qint64(0x7FFFFFFF)));
-    maximum = int(qMax<qint64>(maximum, qMin<qint64>(value, 0x7FFFFFFF)));
+    // Setting it is not a move of the user's.
     m_settingScrollBar = true;
-    bar->setRange(0, maximum);
-    bar->setPageStep(rows);
-    bar->setSingleStep(1);
-    if (!bar->isSliderDown())
-        bar->setValue(int(qMin<qint64>(value, maximum)));
+    m_viewport.showOn(*verticalScrollBar());
     m_settingScrollBar = false;
 }
 
 void TextView::scrollContentsBy(int, int)
 {
-    // The scroll bar moved: find the row its value stands for. Its ends
-    // stand for the very first and the very last rows.
     if (m_settingScrollBar)
         return;
-    QScrollBar *bar = verticalScrollBar();
-    const int value = bar->value();
-    if (value <= 0)
-        setTop(RowRef{});
-    else if (value >= bar->maximum())
-        scrollToEnd();
-    else {
-        setTop(m_layouts.rowAtIndex(value));
-        clampTop();
+    if (m_viewport.followScrollBar(*verticalScrollBar())) {
+        viewport()->update();
+        updateCaret();
     }
-    if (!bar->isSliderDown())
+    if (!verticalScrollBar()->isSliderDown())
         updateScrollBar();
-}
-
-std::optional<int> TextView::rowY(const RowRef &target)
-{
-    RowRef row = topRow();
-    if (target < row)
-        return std::nullopt;
-    const int rows = visibleRows() + 1;
-    for (int i = 0; i < rows; ++i) {
-        if (row == target)
-            return TopMargin + i * m_layouts.rowHeight();
-        if (!m_layouts.next(row))
-            break;
-    }
-    return std::nullopt;
 }
 
 void TextView::ensureCursorVisible()
 {
-    const RowRef caret = m_layouts.rowOf(m_position);
-    const RowRef top = topRow();
-    const std::optional<int> y = caret < top ? std::nullopt : rowY(caret);
-    if (caret < top) {
-        setTop(caret);
-    } else if (!y || *y + m_layouts.rowHeight() > viewport()->height()) {
-        // Below the view: it becomes the bottom row.
-        RowRef first = caret;
-        for (int up = 1; up < visibleRows() && m_layouts.previous(first); ++up) {
-        }
-        if (top < first)
-            setTop(first);
-    }
-    updateScrollBar();
-    updateCaret();
+    viewMoved(m_viewport.show(m_layouts.rowOf(position())));
 }
 
 void TextView::relayout()
 {
-    const int width = viewport()->width() - LeftMargin - RightMargin;
-    m_layouts.configure(font(), width);
-    clampTop();
-    updateScrollBar();
-    updateCaret();
+    m_layouts.configure(font(), viewport()->width() - TextViewport::LeftMargin - TextViewport::RightMargin);
+    m_viewport.setRows(visibleRows());
+    m_viewport.clamp();
     viewport()->update();
+    viewMoved(false);
 }
 
 void TextView::updateRows(int fromLine, bool toBottom)
 {
-    const RowRef top = topRow();
-    const int width = viewport()->width();
-    const int height = viewport()->height();
-    if (fromLine < top.line) {
-        viewport()->update(QRect(0, 0, width, height));
-        return;
-    }
-    RowRef row = fromLine == top.line ? top : RowRef{fromLine, 0, 0};
-    if (fromLine >= m_document.store().lineCount())
-        return;
-    const std::optional<int> at = rowY(row);
-    if (!at)
-        return; // below the view
-    const int y = fromLine == top.line ? 0 : *at;
-    if (toBottom) {
-        viewport()->update(QRect(0, y, width, height - y));
-        return;
-    }
-    // Just that line's rows.
-    int bottom = *at + m_layouts.rowHeight();
-    while (bottom < height && m_layouts.next(row) && row.line == fromLine)
-        bottom += m_layouts.rowHeight();
-    viewport()->update(QRect(0, y, width, bottom - y));
+    viewport()->update(m_viewport.rowsRect(fromLine, toBottom, viewport()->size()));
 }
 
 // ---- the caret ---------------------------------------------------------------------
@@ -661,55 +366,17 @@ int TextView::caretWidth() const
 
 QRect TextView::cursorRect()
 {
-    const int at = m_position;
-    const RowRef row = m_layouts.rowOf(at);
-    const std::optional<int> y = rowY(row);
-    if (!y)
-        return QRect();
-    QTextLayout &layout = m_layouts.layout(row.line, row.piece);
-    const int offset = at - m_document.store().lineStart(row.line) - m_layouts.pieceStart(row.line, row.piece);
-    int layoutOffset = m_layouts.toLayout(row.line, row.piece, offset);
-    if (!m_preedit.isEmpty())
-        layoutOffset = offset + m_preeditCursor;
-    const qreal x = layout.lineAt(row.row).cursorToX(layoutOffset);
-    return QRect(LeftMargin + int(std::floor(x)), *y, caretWidth(), m_layouts.rowHeight());
+    return m_viewport.caretRect(position(), m_composition.isActive() ? m_composition.cursor() : -1, caretWidth());
 }
 
 QRect TextView::characterRect(int position)
 {
-    const RowRef row = m_layouts.rowOf(position);
-    const std::optional<int> y = rowY(row);
-    if (!y)
-        return QRect();
-    const qreal x1 = m_layouts.xOf(position);
-    qreal x2 = x1;
-    if (position < length() && m_document.store().at(position) != u'\n') {
-        const int next = TextBoundaries::nextCharacter(m_document.store(), position);
-        const RowRef nextRow = m_layouts.rowOf(next);
-        x2 = nextRow == row ? m_layouts.xOf(next) : x1 + QFontMetricsF(font()).averageCharWidth();
-    }
-    return QRect(LeftMargin + int(qMin(x1, x2)), *y, qMax(1, int(std::abs(x2 - x1))),
-                 m_layouts.rowHeight());
+    return m_viewport.characterRect(position);
 }
 
 int TextView::positionAt(const QPoint &point)
 {
-    RowRef row = topRow();
-    int steps = (point.y() - TopMargin) / m_layouts.rowHeight();
-    if (point.y() < TopMargin)
-        steps = -1 - (TopMargin - point.y()) / m_layouts.rowHeight();
-    for (; steps > 0 && m_layouts.next(row); --steps) {
-    }
-    for (; steps < 0 && m_layouts.previous(row); ++steps) {
-    }
-    if (steps > 0)
-        return length(); // below the last row
-    if (steps < 0)
-        return 0;
-    int position = m_layouts.positionAtX(row, point.x() - LeftMargin);
-    if (!m_layouts.isLastRowOfLine(row) && position >= m_layouts.rowEnd(row))
-        position = rowEndForCaret(row);
-    return position;
+    return m_viewport.positionAt(point);
 }
 
 void TextView::updateCaret()
@@ -736,25 +403,11 @@ void TextView::restartBlinking()
 void TextView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
-    const QRect clip = event->rect();
-    painter.fillRect(clip, backgroundColor());
-    const TextPaintOptions options = paintOptions();
-    const int height = viewport()->height();
-    RowRef row = topRow();
-    int y = TopMargin;
-    while (y < height) {
-        const int rows = m_layouts.layout(row.line, row.piece).lineCount();
-        const qreal top = y - qreal(row.row) * m_layouts.rowHeight();
-        const int bottom = int(top) + rows * m_layouts.rowHeight();
-        if (bottom > clip.top() && y <= clip.bottom())
-            m_painter.paintPiece(painter, row.line, row.piece, QPointF(LeftMargin, top), QRectF(clip), options);
-        y = bottom;
-        RowRef last{row.line, row.piece, rows - 1};
-        if (!m_layouts.next(last))
-            break;
-        row = last;
-    }
-    m_layouts.trim(topRow());
+    painter.fillRect(event->rect(), backgroundColor());
+    const RowRef top = m_viewport.top();
+    m_painter.paintRows(painter, top, QPointF(TextViewport::LeftMargin, TextViewport::TopMargin),
+                        viewport()->height(), event->rect(), paintOptions());
+    m_layouts.trim(top);
 }
 
 TextPaintOptions TextView::paintOptions() const
@@ -772,9 +425,9 @@ TextPaintOptions TextView::paintOptions() const
     if (m_dropPosition >= 0) {
         options.caret = m_dropPosition;
     } else if (hasFocus() && m_caretOn) {
-        options.caret = m_position;
-        if (!m_preedit.isEmpty())
-            options.preeditCursor = m_preeditCursor;
+        options.caret = position();
+        if (m_composition.isActive())
+            options.compositionCursor = m_composition.cursor();
     }
     options.caretWidth = caretWidth();
     return options;
@@ -818,13 +471,14 @@ void TextView::keyPressEvent(QKeyEvent *event)
 
 void TextView::mousePressEvent(QMouseEvent *event)
 {
-    const int at = positionAt(event->position().toPoint());
+    m_composition.finish();
+    const QPoint point = event->position().toPoint();
+    const int at = positionAt(point);
     if (event->button() == Qt::MiddleButton) {
         // The X11 primary selection goes where the middle button is pressed.
         QString text;
-        if (QGuiApplication::clipboard()->supportsSelection() && primarySelectionText(&text)
-            && !text.isEmpty()) {
-            setCaret(at, at);
+        if (QGuiApplication::clipboard()->supportsSelection() && primarySelectionText(&text) && !text.isEmpty()) {
+            m_editor.setCaret(at, at);
             if (!insertText(text))
                 QApplication::beep();
         }
@@ -833,24 +487,8 @@ void TextView::mousePressEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     m_document.closeUndoGroup();
-    if (m_tripleClick.isActive()
-        && (event->position().toPoint() - m_doubleClickAt).manhattanLength()
-               < QApplication::startDragDistance()) {
-        m_tripleClick.stop();
-        m_selectUnit = Unit::Line;
-        m_selectOrigin = TextBoundaries::lineAt(m_document.store(), at);
-        setCaret(m_selectOrigin.first, m_selectOrigin.second);
-    } else if (event->modifiers() & Qt::ShiftModifier) {
-        m_selectUnit = Unit::Character;
-        m_selectOrigin = {m_anchor, m_anchor};
-        setCaret(m_anchor, at);
-    } else {
-        m_selectUnit = Unit::Character;
-        m_selectOrigin = {at, at};
-        setCaret(at, at);
-    }
-    m_selecting = true;
-    m_lastMouse = event->position().toPoint();
+    setCaret(m_mouse.press(m_document.store(), at, point, event->modifiers() & Qt::ShiftModifier, anchor()));
+    m_lastMouse = point;
 }
 
 void TextView::mouseDoubleClickEvent(QMouseEvent *event)
@@ -859,32 +497,13 @@ void TextView::mouseDoubleClickEvent(QMouseEvent *event)
         mousePressEvent(event);
         return;
     }
-    const int at = positionAt(event->position().toPoint());
-    m_selectUnit = Unit::Word;
-    m_selectOrigin = TextBoundaries::wordAt(m_document.store(), at);
-    setCaret(m_selectOrigin.first, m_selectOrigin.second);
-    m_selecting = true;
-    m_doubleClickAt = event->position().toPoint();
-    m_tripleClick.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this);
-}
-
-void TextView::selectTo(int to)
-{
-    // From the unit the selection began with to the unit under the mouse.
-    std::pair<int, int> unit{to, to};
-    if (m_selectUnit == Unit::Word)
-        unit = TextBoundaries::wordAt(m_document.store(), to);
-    else if (m_selectUnit == Unit::Line)
-        unit = TextBoundaries::lineAt(m_document.store(), to);
-    if (unit.first < m_selectOrigin.first)
-        setCaret(m_selectOrigin.second, unit.first);
-    else
-        setCaret(m_selectOrigin.first, qMax(unit.second, m_selectOrigin.second));
+    const QPoint point = event->position().toPoint();
+    setCaret(m_mouse.doubleClick(m_document.store(), positionAt(point), point));
 }
 
 void TextView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!m_selecting || !(event->buttons() & Qt::LeftButton))
+    if (!m_mouse.isSelecting() || !(event->buttons() & Qt::LeftButton))
         return;
     m_lastMouse = event->position().toPoint();
     const bool outside = m_lastMouse.y() < 0 || m_lastMouse.y() >= viewport()->height();
@@ -892,7 +511,7 @@ void TextView::mouseMoveEvent(QMouseEvent *event)
         m_autoScroll.start(50, this);
     else if (!outside)
         m_autoScroll.stop();
-    selectTo(positionAt(m_lastMouse));
+    setCaret(m_mouse.dragTo(m_document.store(), positionAt(m_lastMouse)));
 }
 
 void TextView::mouseReleaseEvent(QMouseEvent *event)
@@ -900,10 +519,8 @@ void TextView::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     m_autoScroll.stop();
-    if (m_selecting) {
-        m_selecting = false;
+    if (m_mouse.release())
         publishPrimarySelection();
-    }
 }
 
 void TextView::timerEvent(QTimerEvent *event)
@@ -915,9 +532,7 @@ void TextView::timerEvent(QTimerEvent *event)
             viewport()->update(m_caretRect.adjusted(-2, 0, 2, 0));
     } else if (event->timerId() == m_autoScroll.timerId()) {
         scrollRows(m_lastMouse.y() < 0 ? -1 : 1);
-        selectTo(positionAt(m_lastMouse));
-    } else if (event->timerId() == m_tripleClick.timerId()) {
-        m_tripleClick.stop();
+        setCaret(m_mouse.dragTo(m_document.store(), positionAt(m_lastMouse)));
     } else {
         QAbstractScrollArea::timerEvent(event);
     }
@@ -925,29 +540,7 @@ void TextView::timerEvent(QTimerEvent *event)
 
 QMenu *TextView::createStandardContextMenu()
 {
-    auto *menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("qt_edit_menu"));
-    auto add = [&](const QString &text, const char *name, QKeySequence::StandardKey key, bool enabled,
-                   void (TextView::*slot)()) {
-        QAction *action = menu->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setShortcut(key);
-        action->setEnabled(enabled);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    add(tr("&Undo"), "edit-undo", QKeySequence::Undo, m_document.isUndoAvailable(), &TextView::undo);
-    add(tr("&Redo"), "edit-redo", QKeySequence::Redo, m_document.isRedoAvailable(), &TextView::redo);
-    menu->addSeparator();
-    add(tr("Cu&t"), "edit-cut", QKeySequence::Cut, hasSelection(), &TextView::cut);
-    add(tr("&Copy"), "edit-copy", QKeySequence::Copy, hasSelection(), &TextView::copy);
-    // Asking the clipboard whether it holds text could wait on another
-    // program; Paste is always offered.
-    add(tr("&Paste"), "edit-paste", QKeySequence::Paste, true, &TextView::paste);
-    add(tr("Delete"), "edit-delete", QKeySequence::UnknownKey, hasSelection(), &TextView::deleteSelection);
-    menu->addSeparator();
-    add(tr("Select All"), "select-all", QKeySequence::SelectAll, length() > 0, &TextView::selectAll);
-    return menu;
+    return TextContextMenu::create(this);
 }
 
 void TextView::contextMenuEvent(QContextMenuEvent *event)
@@ -967,6 +560,8 @@ void TextView::focusInEvent(QFocusEvent *event)
 void TextView::focusOutEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusOutEvent(event);
+    if (event->reason() != Qt::PopupFocusReason)
+        m_composition.finish();
     m_blink.stop();
     m_caretOn = false;
     updateCaret();
@@ -1096,7 +691,7 @@ void TextView::dropEvent(QDropEvent *event)
         return;
     }
     m_document.closeUndoGroup();
-    setCaret(at, at);
+    m_editor.setCaret(at, at);
     insertFromMimeData(event->mimeData());
     event->acceptProposedAction();
     setFocus();
@@ -1107,55 +702,7 @@ void TextView::dropEvent(QDropEvent *event)
 
 void TextView::inputMethodEvent(QInputMethodEvent *event)
 {
-    // What was being composed goes; the event says what is composed now.
-    clearPreedit();
-
-    // What is committed goes in as typed, in place of the selection or of
-    // the stretch around the caret the event names.
-    if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
-        if (event->replacementLength() > 0) {
-            // Whole characters only, whatever the input method counted.
-            const TextStore &store = m_document.store();
-            auto splitsPair = [&](int at) {
-                return at > 0 && at < length() && QChar::isLowSurrogate(store.at(at))
-                    && QChar::isHighSurrogate(store.at(at - 1));
-            };
-            int from = qBound(0, m_position + event->replacementStart(), length());
-            int to = qBound(from, from + event->replacementLength(), length());
-            from -= splitsPair(from) ? 1 : 0;
-            to += splitsPair(to) ? 1 : 0;
-            setCaret(from, to);
-        }
-        typeText(event->commitString());
-    }
-
-    const QString preedit = event->preeditString();
-    QList<QTextLayout::FormatRange> formats;
-    int cursor = int(preedit.size());
-    for (const QInputMethodEvent::Attribute &attribute : event->attributes()) {
-        if (attribute.type == QInputMethodEvent::Cursor) {
-            cursor = attribute.start;
-        } else if (attribute.type == QInputMethodEvent::TextFormat) {
-            const QTextCharFormat format = qvariant_cast<QTextFormat>(attribute.value).toCharFormat();
-            if (format.isValid())
-                formats.append({attribute.start, attribute.length, format});
-        } else if (attribute.type == QInputMethodEvent::Selection && preedit.isEmpty()) {
-            setSelection(attribute.start, attribute.start + attribute.length);
-        }
-    }
-    if (!preedit.isEmpty()) {
-        if (hasSelection())
-            deleteSelection();
-        m_preedit = preedit;
-        m_preeditCursor = qBound(0, cursor, int(m_preedit.size()));
-        if (formats.isEmpty()) {
-            QTextCharFormat underline;
-            underline.setFontUnderline(true);
-            formats.append({0, int(m_preedit.size()), underline});
-        }
-        m_layouts.setPreedit(m_position, m_preedit, m_preeditCursor, formats);
-        updateRows(m_document.store().lineOf(m_position), true);
-    }
+    edited(TextInputMethod::apply(*event, m_editor, m_composition));
     updateCaret();
     event->accept();
 }
@@ -1163,41 +710,17 @@ void TextView::inputMethodEvent(QInputMethodEvent *event)
 QVariant TextView::inputMethodQuery(Qt::InputMethodQuery query) const
 {
     auto *self = const_cast<TextView *>(this);
-    const TextStore &store = m_document.store();
-    // Around the caret, within its line and not too far.
-    const int line = store.lineOf(m_position);
-    const int from = qMax(store.lineStart(line), m_position - 1024);
-    const int to = qMin(store.lineEnd(line), m_position + 1024);
     switch (query) {
-    case Qt::ImEnabled:
-        return true;
     case Qt::ImCursorRectangle:
         return QRectF(self->cursorRect().translated(viewport()->pos()));
     case Qt::ImAnchorRectangle:
-        return QRectF(self->characterRect(m_anchor).translated(viewport()->pos()));
+        return QRectF(self->characterRect(anchor()).translated(viewport()->pos()));
     case Qt::ImFont:
         return font();
-    case Qt::ImCursorPosition:
-        return m_position - from;
-    case Qt::ImAnchorPosition:
-        return qBound(from, m_anchor, to) - from;
-    case Qt::ImSurroundingText:
-        return store.text(from, to - from);
-    case Qt::ImCurrentSelection:
-        return selectedText();
-    case Qt::ImMaximumTextLength:
-        return QVariant(); // no limit of its own
-    case Qt::ImAbsolutePosition:
-        return m_position;
-    case Qt::ImTextBeforeCursor:
-        return store.text(from, m_position - from);
-    case Qt::ImTextAfterCursor:
-        return store.text(m_position, to - m_position);
-    case Qt::ImHints:
-        return int(Qt::ImhMultiLine);
-    case Qt::ImReadOnly:
-        return false;
-    default:
-        return QAbstractScrollArea::inputMethodQuery(query);
+    default: {
+        const QVariant answer = TextInputMethod::query(query, m_editor);
+        return answer.isValid() || query == Qt::ImMaximumTextLength ? answer
+                                                                    : QAbstractScrollArea::inputMethodQuery(query);
+    }
     }
 }

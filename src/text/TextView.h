@@ -5,11 +5,16 @@
 // clipboard and the X11 primary selection, drops, undo and redo, input
 // methods and screen readers.
 
+#include "CaretMoves.h"
 #include "ColorRuns.h"
+#include "Composition.h"
+#include "MouseSelection.h"
 #include "TextDocument.h"
+#include "TextEditor.h"
 #include "TextKeys.h"
 #include "TextLayouts.h"
 #include "TextPainter.h"
+#include "TextViewport.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -39,14 +44,16 @@ public:
     int length() const { return m_document.length(); }
 
     // The caret is at position(); the selection runs from anchor() to it.
-    int position() const { return m_position; }
-    int anchor() const { return m_anchor; }
-    int selectionStart() const { return qMin(m_anchor, m_position); }
-    int selectionEnd() const { return qMax(m_anchor, m_position); }
-    bool hasSelection() const { return m_anchor != m_position; }
+    int position() const { return m_editor.position(); }
+    int anchor() const { return m_editor.anchor(); }
+    int selectionStart() const { return m_editor.selectionStart(); }
+    int selectionEnd() const { return m_editor.selectionEnd(); }
+    bool hasSelection() const { return m_editor.hasSelection(); }
+    // Never between the two halves of a character written as a surrogate
+    // pair: the selection takes such a character whole.
     void setSelection(int anchor, int position);
     void setPosition(int position) { setSelection(position, position); }
-    QString selectedText() const;
+    QString selectedText() const { return m_editor.selectedText(); }
     void selectAll();
     // Replaces the selection, or inserts at the caret, as one step of the
     // history. False, with nothing changed, where it would grow the text
@@ -55,8 +62,8 @@ public:
 
     // The most characters the text may grow to by editing. A text loaded
     // whole may be longer: edits that do not lengthen it still go.
-    int maxLength() const { return m_maxLength; }
-    void setMaxLength(int length) { m_maxLength = length; }
+    int maxLength() const { return m_editor.maxLength(); }
+    void setMaxLength(int length) { m_editor.setMaxLength(length); }
 
     // Colours belong to the view: they never enter the history.
     QColor backgroundColor() const;
@@ -90,7 +97,7 @@ public:
     QMenu *createStandardContextMenu();
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     // What an input method is composing at the caret, not yet text.
-    QString preeditText() const { return m_preedit; }
+    QString preeditText() const { return m_composition.text(); }
 
 public slots:
     void undo();
@@ -138,40 +145,26 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    enum class Unit { Character, Word, Line };
-
-    // Editing.
+    // Editing: what the editor did is shown, or, where the text would not fit, beeped.
     void run(const KeyCommand &command);
-    bool edit(int position, int count, QStringView text, TextDocument::EditKind kind);
-    void typeText(QStringView text);
-    void deleteBackward(bool word);
-    void deleteForward(bool word);
-    void moveCursor(TextCommand move, bool select);
-    int rowEndForCaret(const RowRef &row);
-    void setCaret(int anchor, int position, bool keepColumn = false);
-    // From the unit the mouse selection began with to the one at `to`.
-    void selectTo(int to);
+    bool edited(bool done);
+    void setCaret(const MouseSelection::Ends &ends) { m_editor.setCaret(ends.first, ends.second); }
+    void caretChanged(int oldStart, int oldEnd, bool moved);
+    void repaintSelectionChange(int oldStart, int oldEnd);
 
     // Following the document.
     void documentAboutToChange(const TextChange &change);
     void documentChanged(const TextChange &change);
     void documentAboutToReset();
     void documentReset();
-    // What an input method is composing goes: before the view's own edit
-    // for it (clear), or after a change from elsewhere, which the input
-    // method is then told of (drop).
-    void clearPreedit();
-    void dropPreedit();
+    // What an input method composes is shown anew where it changed.
+    void compositionChanged(int was, int now);
 
     // Place and painting.
-    RowRef topRow();
-    void setTop(const RowRef &row);
     void scrollRows(int rows);
-    void clampTop();
-    void scrollToEnd();
+    void viewMoved(bool moved);
     void updateScrollBar();
     void relayout();
-    std::optional<int> rowY(const RowRef &row);
     void updateCaret();
     void restartBlinking();
     void updateRows(int fromLine, bool toBottom);
@@ -181,17 +174,14 @@ private:
     // Clipboard and selection.
     void publishPrimarySelection();
     bool keyIsReserved(const QKeyEvent *key) const;
-    void notifyAccessibleCursor();
 
     TextDocument m_document;
     TextLayouts m_layouts;
     TextPainter m_painter;
+    TextViewport m_viewport;
+    TextEditor m_editor;
     ColorRuns m_colors;
-    int m_position = 0;
-    int m_anchor = 0;
-    int m_maxLength = 0x7FFFFFFE;
-    qreal m_desiredX = -1;
-    int m_top = 0; // first character of the top row
+    Composition m_composition;
     bool m_settingScrollBar = false;
     QList<QKeySequence> m_reserved;
 
@@ -199,19 +189,10 @@ private:
     bool m_caretOn = true;
     QRect m_caretRect;
 
-    // Selecting with the mouse.
-    bool m_selecting = false;
-    Unit m_selectUnit = Unit::Character;
-    std::pair<int, int> m_selectOrigin; // the unit the selection started with
+    MouseSelection m_mouse;
     QBasicTimer m_autoScroll;
     QPoint m_lastMouse;
-    QBasicTimer m_tripleClick;
-    QPoint m_doubleClickAt;
     int m_dropPosition = -1;
-
-    // Input method composition.
-    QString m_preedit;
-    int m_preeditCursor = 0;
 
     QPointer<SelectionMimeData> m_primary;
 };

@@ -26,6 +26,38 @@ void TextViewAccessible::install()
     Q_UNUSED(installed);
 }
 
+void TextViewAccessible::caretMoved(TextView *view)
+{
+    if (QAccessible::isActive()) {
+        QAccessibleTextCursorEvent event(view, view->position());
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TextViewAccessible::selectionChanged(TextView *view)
+{
+    if (QAccessible::isActive()) {
+        QAccessibleTextSelectionEvent event(view, view->selectionStart(), view->selectionEnd());
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TextViewAccessible::textRemoved(TextView *view, int position, int count)
+{
+    if (QAccessible::isActive() && count > 0) {
+        QAccessibleTextRemoveEvent event(view, position, view->document().text(position, count));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TextViewAccessible::textInserted(TextView *view, int position, int count)
+{
+    if (QAccessible::isActive() && count > 0) {
+        QAccessibleTextInsertEvent event(view, position, view->document().text(position, count));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 TextViewAccessible::TextViewAccessible(TextView *view)
     : QAccessibleWidget(view, QAccessible::EditableText)
 {

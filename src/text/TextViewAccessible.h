@@ -15,6 +15,12 @@ public:
     // Makes every TextView answer with this interface; once is enough.
     static void install();
 
+    // What the view tells screen readers, while one listens.
+    static void caretMoved(TextView *view);
+    static void selectionChanged(TextView *view);
+    static void textRemoved(TextView *view, int position, int count);
+    static void textInserted(TextView *view, int position, int count);
+
     explicit TextViewAccessible(TextView *view);
 
     void *interface_cast(QAccessible::InterfaceType type) override;

@@ -30,4 +30,9 @@ void setNoteWindow(QWidget *window)
     s_noteWindow = window;
 }
 
+void showMessage(const QString &text, const QString &title, sys::MessageIcon icon)
+{
+    sys::services().messages->show(s_noteWindow, text, title.isEmpty() ? s_title : title, icon);
+}
+
 } // namespace Program
