@@ -1,6 +1,6 @@
 // Get New Clip Text, Copy and Paste, and the menu's shortcuts.
 
-#include "system/QtServices.h"
+#include "system/QtClipboard.h"
 #include "search/frm_search.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"

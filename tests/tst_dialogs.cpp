@@ -6,7 +6,7 @@
 #include "search/frm_search.h"
 #include "support/Fakes.h"
 #include "support/TestSupport.h"
-#include "system/QtServices.h"
+#include "system/QtDialogs.h"
 
 #include <QCheckBox>
 #include <QClipboard>

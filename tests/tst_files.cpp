@@ -18,7 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "system/QtServices.h"
+#include "system/QtFileDialogs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

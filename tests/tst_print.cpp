@@ -1,6 +1,6 @@
 // File > Print and File > Print Setup, printing into PDF files.
 
-#include "system/QtServices.h"
+#include "system/QtPrinter.h"
 #include "app/PrintCommands.h"
 #include "files/PrintJob.h"
 #include "support/Fakes.h"

@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "system/QtServices.h"
+#include "system/QtClipboard.h"
 
 class tst_Startup : public QObject
 {

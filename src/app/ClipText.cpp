@@ -1,10 +1,13 @@
 #include "ClipText.h"
 
 #include "system/SystemServices.h"
+#include "system/WaitCursor.h"
 #include "ui/Fonts.h"
 #include "ui/Twips.h"
 
 #include <QGuiApplication>
+
+#include <optional>
 
 namespace {
 
@@ -34,12 +37,10 @@ QString ClipText::Text() const
 
 void ClipText::setText(const QString &text)
 {
-    const bool large = text.size() > LargeText;
-    if (large)
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    std::optional<WaitCursor> waiting;
+    if (text.size() > LargeText)
+        waiting.emplace();
     setPlainText(text);
-    if (large)
-        QGuiApplication::restoreOverrideCursor();
 }
 
 void ClipText::setText(TextStore &&store)

@@ -3,8 +3,9 @@
 // the application object exists, so that it never aborts for want of one.
 // A platform the user named (QT_QPA_PLATFORM) is theirs. Otherwise an X
 // server that really answers is taken first (through XWayland on a Wayland
-// desktop, so that Stay On Top works), then a Wayland compositor that
-// answers; where neither can be used, the reason is given in one line.
+// desktop, where Stay On Top can work if its window manager keeps windows
+// above), then a Wayland compositor that answers; where neither can be
+// used, the reason is given in one line.
 
 #include <QString>
 

@@ -1,5 +1,7 @@
 #include "ProgressWait.h"
 
+#include "WaitCursor.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -40,17 +42,18 @@ ProgressWait::Outcome ProgressWait::wait()
         return Outcome::Finished;
     QEventLoop loop;
     m_loop = &loop;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-
-    // First a quiet wait: the window paints, keys and clicks wait.
-    QTimer quiet;
-    quiet.setSingleShot(true);
-    QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
-    quiet.start(QuietMs);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    // A loop left before its time, the work not done: the program is ending.
-    bool ending = !m_finished && quiet.isActive();
-    QGuiApplication::restoreOverrideCursor();
+    bool ending = false;
+    {
+        // First a quiet wait: the window paints, keys and clicks wait.
+        const WaitCursor waiting;
+        QTimer quiet;
+        quiet.setSingleShot(true);
+        QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
+        quiet.start(QuietMs);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        // A loop left before its time, the work not done: the program is ending.
+        ending = !m_finished && quiet.isActive();
+    }
 
     if (!m_finished && !ending) {
         // Then the progress, with a Cancel.

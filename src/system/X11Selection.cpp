@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <poll.h>
 
 namespace X11Selection {
@@ -23,9 +24,18 @@ using Reply = std::unique_ptr<T, Free>;
 // Waits are cut into slices this long, so that cancel is seen at once.
 constexpr int SliceMs = 50;
 
-// One connection and one small window, kept for the program's life.
+// A connection and a small window of the reading's own.
 struct Connection
 {
+    Connection() = default;
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+    ~Connection()
+    {
+        if (xcb)
+            xcb_disconnect(xcb);
+    }
+
     xcb_connection_t *xcb = nullptr;
     xcb_window_t window = 0;
     xcb_atom_t property = 0;
@@ -40,10 +50,6 @@ struct Connection
 
     bool open()
     {
-        if (xcb && !xcb_connection_has_error(xcb))
-            return true;
-        if (xcb)
-            xcb_disconnect(xcb);
         int screenNumber = 0;
         xcb = xcb_connect(nullptr, &screenNumber);
         if (xcb_connection_has_error(xcb))
@@ -63,12 +69,6 @@ struct Connection
         return true;
     }
 };
-
-Connection &connection()
-{
-    static Connection c;
-    return c;
-}
 
 using Event = std::unique_ptr<xcb_generic_event_t, Free>;
 
@@ -101,13 +101,7 @@ Reply<xcb_get_property_reply_t> takeProperty(Connection &c)
         nullptr));
 }
 
-// Whether bytes more may be taken.
-bool withinLimit(Control *control, qint64 total)
-{
-    if (control)
-        control->received = total;
-    return !control || control->limit < 0 || total <= control->limit;
-}
+using SelectionTransfer::withinLimit;
 
 Outcome fail(Connection &c, Outcome outcome)
 {
@@ -151,11 +145,9 @@ Outcome readParts(Connection &c, xcb_atom_t target, int quietMs, Control *contro
     }
 }
 
-} // namespace
-
-Outcome read(const char *selection, int quietMs, QString *text, Control *control)
+Outcome readSelection(const char *selection, int quietMs, QString *text, Control *control)
 {
-    Connection &c = connection();
+    Connection c;
     if (!c.open())
         return Outcome::Unavailable;
     const xcb_atom_t selectionAtom = c.atom(selection);
@@ -167,10 +159,6 @@ Outcome read(const char *selection, int quietMs, QString *text, Control *control
         text->clear();
         return Outcome::NoText;
     }
-    // Drop whatever an earlier, abandoned request left behind.
-    while (Event stale{xcb_poll_for_event(c.xcb)}) {
-    }
-
     QElapsedTimer quiet;
     quiet.start();
     // UTF-8 first; an older program may offer Latin-1 only.
@@ -213,11 +201,22 @@ Outcome read(const char *selection, int quietMs, QString *text, Control *control
         } else {
             return Outcome::NotText;
         }
-        *text = utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
-        return Outcome::Text;
+        return SelectionTransfer::decode(bytes, !utf8, text);
     }
     text->clear();
     return Outcome::NoText;
+}
+
+} // namespace
+
+Outcome read(const char *selection, int quietMs, QString *text, Control *control)
+{
+    try {
+        return readSelection(selection, quietMs, text, control);
+    } catch (const std::bad_alloc &) {
+        text->clear();
+        return Outcome::TooLarge; // the text would not fit in the memory there is
+    }
 }
 
 } // namespace X11Selection

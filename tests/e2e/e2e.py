@@ -130,6 +130,8 @@ class Desktop:
     def __init__(self):
         self.procs = []
         self.buses = []
+        self.graceful = []  # servers asked to end before they are killed
+        self.x_displays = []  # X servers a compositor started
         self.tmp = tempfile.mkdtemp(prefix='quillpad-e2e-')
         try:
             self.start()
@@ -186,6 +188,11 @@ class Desktop:
         os.close(write_fd)
         self.env['DBUS_SESSION_BUS_ADDRESS'] = read_line(read_fd, 'dbus-daemon')
         self.buses.append(bus.pid)
+        self.has_session_bus = True
+
+    def ensure_session_bus(self):
+        if not getattr(self, 'has_session_bus', False):
+            self.session_bus()
 
     def compositor(self):
         """Weston with its X11 backend in a window of this desktop's X server,
@@ -196,16 +203,76 @@ class Desktop:
         weston = self.spawn(['weston', '--backend=x11-backend.so', '--use-pixman', '--socket=' + socket_name,
                              '--width=1000', '--height=700', '--idle-time=0', '--no-config'])
         self.buses.append(weston.pid)  # its shell goes with it, by process id
-        runtime = self.env['XDG_RUNTIME_DIR']
-        wait_for('the compositor', lambda: os.path.exists(os.path.join(runtime, socket_name)))
+        self.wait_for_socket(socket_name)
         window = wait_for('the compositor\'s window',
                           lambda: (self.run(['xdotool', 'search', '--class', 'weston'], check=False).split()
                                    or [None])[0])
+        return self.wayland_only(socket_name), window
+
+    def mutter(self):
+        """GNOME's compositor, nested in a window of this desktop's X server
+        (which gives it a seat), Wayland only. Returns the environment of a
+        program on it and the window keys go to, with the pointer over it."""
+        self.ensure_session_bus()  # mutter asks the session bus for the desktop's services
+        socket_name = 'wayland-mutter'
+        known = set(self.client_list())
+        mutter = self.spawn(['mutter', '--wayland', '--nested', '--no-x11', '--wayland-display', socket_name])
+        self.buses.append(mutter.pid)
+        self.wait_for_socket(socket_name)
+        window = wait_for('the compositor\'s window',
+                          lambda: ([w for w in self.client_list() if w not in known
+                                    and self.run(['xdotool', 'getwindowname', w], check=False).strip() == 'mutter']
+                                   or [None])[0], timeout=3 * WAIT)
+        self.activate(window)
+        self.run(['xdotool', 'mousemove', '--window', window, '200', '200'])
+        return self.wayland_only(socket_name), window
+
+    def kwin(self):
+        """KDE's compositor on a virtual output, with an Xwayland of its own,
+        as a Plasma Wayland session runs. Returns the environment of a
+        program there and the Xwayland's display."""
+        # A plain copy: some containers refuse the original's file capabilities.
+        binary = os.path.join(self.tmp, 'kwin_wayland')
+        shutil.copy(shutil.which('kwin_wayland') or '/usr/bin/kwin_wayland', binary)
+        shown = os.path.join(self.tmp, 'kwin-display')
+        socket_name = 'wayland-kwin'
+        env = {k: v for k, v in self.env.items() if k != 'DISPLAY'}
+        # KWin starts the command line given it once Xwayland is up, with
+        # DISPLAY naming it.
+        kwin = subprocess.Popen([binary, '--virtual', '--xwayland', '--socket', socket_name, '--no-lockscreen',
+                                 '--no-global-shortcuts', '--no-kactivities',
+                                 "sh -c 'echo \"$DISPLAY\" > %s'" % shown],
+                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(kwin)
+        self.graceful.append(kwin)  # it removes its Xwayland's socket and lock as it ends
+        self.buses.append(kwin.pid)
+        self.wait_for_socket(socket_name)
+        display = wait_for('Xwayland', lambda: os.path.exists(shown) and open(shown).read().strip(),
+                           timeout=3 * WAIT)
+        self.x_displays.append(display)
+        return self.wayland_only(socket_name), display
+
+    def wait_for_socket(self, socket_name):
+        runtime = self.env['XDG_RUNTIME_DIR']
+        wait_for('the compositor', lambda: os.path.exists(os.path.join(runtime, socket_name)), timeout=3 * WAIT)
+
+    def wayland_only(self, socket_name):
         env = {k: v for k, v in self.env.items() if k != 'DISPLAY'}
         env['WAYLAND_DISPLAY'] = socket_name
-        return env, window
+        return env
+
+    def client_list(self):
+        out = self.run(['xprop', '-root', '_NET_CLIENT_LIST'], check=False)
+        return [str(int(w, 16)) for w in re.findall(r'0x[0-9a-f]+', out)]
 
     def close(self):
+        for proc in self.graceful:
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(timeout=WAIT)
+                except subprocess.TimeoutExpired:
+                    pass
         # What the buses and the compositor started for themselves goes
         # first, by process id.
         for pid in self.buses:
@@ -225,6 +292,15 @@ class Desktop:
             except subprocess.TimeoutExpired:
                 self.xvfb.kill()
                 self.xvfb.wait(timeout=WAIT)
+        # An X server a compositor started and that was killed leaves its
+        # socket and lock behind.
+        for display in self.x_displays:
+            number = display.lstrip(':').split('.')[0]
+            for path in ('/tmp/.X11-unix/X' + number, '/tmp/.X%s-lock' % number):
+                try:
+                    os.unlink(path)
+                except OSError:
+                    pass
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     # ---- the clipboard, as another program sees it
@@ -752,99 +828,183 @@ def file_dialogs_keep_nothing(d, binary):
     expect('files kept', sorted(os.listdir(d.tmp)) + sorted(os.listdir(d.env['XDG_CONFIG_HOME'])), before)
 
 
+def wayland_copy(d, env, text):
+    """Another Wayland program that takes the clipboard with text and keeps
+    it; returned once the clipboard holds the text. mutter refuses (and
+    wl-copy gives up) where the compositor had not yet given it the focus:
+    it is started again then."""
+    for attempt in range(5):
+        proc = subprocess.Popen(['wl-copy', '--foreground', text], env=env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        d.procs.append(proc)
+        held = wait_for('the copied text', lambda: proc.poll() is not None or wayland_paste(env) == text)
+        if proc.poll() is None and held:
+            return proc
+    raise Failure('the clipboard did not take %r' % text)
+
+
 def wayland_paste(env):
     result = subprocess.run(['wl-paste', '--no-newline'], env=env, capture_output=True, timeout=WAIT)
     return result.stdout.decode('utf-8') if result.returncode == 0 else None
 
 
-def wayland_only(d, binary):
-    """On a Wayland desktop with no X server: the start-up snapshot is the
-    text another Wayland program copied; a holder that does not answer never
-    empties the note or a selection (one message each); Stay On Top says it
-    cannot be had; the app id is the desktop file's name."""
-    env, weston = d.compositor()
-    d.session_bus()  # messages are read as a screen reader reads them
-    env['DBUS_SESSION_BUS_ADDRESS'] = d.env['DBUS_SESSION_BUS_ADDRESS']
-    env['QT_LINUX_ACCESSIBILITY_ALWAYS_ON'] = '1'
-    env['WAYLAND_DEBUG'] = '1'  # what the program tells the compositor
-    owner = subprocess.Popen(['wl-copy', '--foreground', 'copied on Wayland'], env=env,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    d.procs.append(owner)
-    wait_for('the copied text', lambda: wayland_paste(env) == 'copied on Wayland')
-    said = os.path.join(d.tmp, 'wayland.log')
-    with open(said, 'w') as log:
-        q = subprocess.Popen([binary], env=env, cwd=d.tmp, stdout=subprocess.DEVNULL, stderr=log)
-    d.procs.append(q)
-    d.activate(weston)
+NO_ANSWER = 'The program holding the clipboard did not answer, so its text could not be taken.'
 
-    def said_since(offset):
-        with open(said, errors='replace') as f:
+
+class WaylandNote:
+    """A note on a Wayland compositor, driven by keys sent to the
+    compositor's window and read through the clipboard and as a screen
+    reader reads it. What the note tells the compositor is logged, so a
+    scenario waits for the focus or an offer instead of a time."""
+
+    def __init__(self, d, binary, env, *args):
+        self.d = d
+        d.ensure_session_bus()  # messages are read as a screen reader reads them
+        self.env = dict(env, DBUS_SESSION_BUS_ADDRESS=d.env['DBUS_SESSION_BUS_ADDRESS'],
+                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', WAYLAND_DEBUG='1')
+        self.said = os.path.join(d.tmp, 'wayland-%d.log' % len(d.procs))
+        with open(self.said, 'w') as log:
+            self.proc = subprocess.Popen([binary] + list(args), env=self.env, cwd=d.tmp, stdout=subprocess.DEVNULL,
+                                         stderr=log)
+        d.procs.append(self.proc)
+        # Its own surface, as the compositor first gives it the keys.
+        self.surface = wait_for('the note to have the focus', lambda: (re.findall(
+            r'wl_keyboard@\d+\.enter\(\d+, (wl_surface@\d+)', self.said_since(0)) or [None])[0])
+
+    def said_since(self, offset):
+        with open(self.said, errors='replace') as f:
             f.seek(offset)
             return f.read()
 
-    def focused_again(offset):
+    def mark(self):
+        return os.path.getsize(self.said)
+
+    def focused_again(self, offset):
         """After another window took the keyboard focus for a moment (wl-copy
         and wl-paste do, to reach the clipboard; so does a message box), wait
         until the note has it again: the compositor tells it so."""
         def back():
-            lines = [l for l in said_since(offset).splitlines()
+            lines = [l for l in self.said_since(offset).splitlines()
                      if re.search(r'wl_keyboard@\d+\.(enter|leave)\(', l)]
-            return not lines or ('.enter(' in lines[-1] and note_surface in lines[-1])
+            return not lines or ('.enter(' in lines[-1] and self.surface in lines[-1])
         wait_for('the note to have the focus again', back)
 
-    def paste():
-        offset = os.path.getsize(said)
-        text = wayland_paste(env)
-        focused_again(offset)
+    def paste(self):
+        offset = self.mark()
+        text = wayland_paste(self.env)
+        self.focused_again(offset)
         return text
 
-    def note_text(mark):
-        """The note's whole text, and a mark typed at its end so that its
-        copy cannot be taken for the compositor's own keeping of an earlier
-        clipboard."""
-        d.keys('ctrl+End', mark, 'ctrl+a', 'ctrl+Insert')
-        return wait_for('the note\'s copy', lambda: (paste() or '').endswith(mark) and paste())
+    def copied_text(self, mark):
+        """The note's whole text, taken through the clipboard, with a mark
+        typed at its end so that its copy cannot be taken for an earlier one."""
+        self.d.keys('ctrl+End', mark, 'ctrl+a', 'ctrl+Insert')
+        return wait_for('the note\'s copy', lambda: (self.paste() or '').endswith(mark) and self.paste())
 
-    def menu(*keys):
-        d.keys(keys[0])
-        time.sleep(0.5)  # a menu's popup takes a moment on Wayland before it has the keys
-        d.keys(*keys[1:])
-
-    # The note's own surface, as the compositor first gives it the keys.
-    note_surface = wait_for('the note to have the focus', lambda: (re.findall(
-        r'wl_keyboard@\d+\.enter\(\d+, (wl_surface@\d+)', said_since(0)) or [None])[0])
-    expect('note text at start-up', note_text('X'), 'copied on WaylandX')
-    expect('app id', 'set_app_id("invalid.quillpad.quillpad")' in said_since(0), True)
-
-    def labels(text):
-        reader_env = dict(d.env, DBUS_SESSION_BUS_ADDRESS=env['DBUS_SESSION_BUS_ADDRESS'])
-        saved, d.env = d.env, reader_env
+    def read_text(self):
+        """The note's text as a screen reader reads it (the clipboard untouched)."""
+        reader_env = dict(self.d.env, DBUS_SESSION_BUS_ADDRESS=self.env['DBUS_SESSION_BUS_ADDRESS'])
+        saved, self.d.env = self.d.env, reader_env
         try:
-            d.screen_reader('Quillpad', '--labels', text)
+            return self.d.screen_reader('Quillpad')['text']
         finally:
-            d.env = saved
+            self.d.env = saved
 
-    # A holder that stops: Get New Clip Text, and Paste over the selection.
-    offset = os.path.getsize(said)
-    silent = subprocess.Popen(['wl-copy', '--foreground', 'never given'], env=env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    d.procs.append(silent)
-    wait_for('the new clipboard', lambda: 'selection(' in said_since(offset))
-    focused_again(offset)
-    os.kill(silent.pid, signal.SIGSTOP)
-    for keys in (('alt+o', 'g'), ('ctrl+a', 'shift+Insert')):
-        menu(*keys)
-        labels('The program holding the clipboard did not answer, so its text could not be taken.')
-        offset = os.path.getsize(said)
-        d.keys('Return')
-        focused_again(offset)
-    silent.kill()  # the note's own copy is what is read next
-    expect('note text after a holder that did not answer', note_text('Y'), 'copied on WaylandXY')
+    def labels(self, text):
+        reader_env = dict(self.d.env, DBUS_SESSION_BUS_ADDRESS=self.env['DBUS_SESSION_BUS_ADDRESS'])
+        saved, self.d.env = self.d.env, reader_env
+        try:
+            self.d.screen_reader('Quillpad', '--labels', text)
+        finally:
+            self.d.env = saved
 
-    menu('alt+o', 's')
-    labels('Stay On Top is not available here: on a Wayland desktop no program may keep its window above '
-           'the others.')
+    def menu(self, *keys):
+        self.d.keys(keys[0])
+        time.sleep(0.5)  # a menu's popup takes a moment on Wayland before it has the keys
+        self.d.keys(*keys[1:])
+
+    def answer_message(self):
+        offset = self.mark()
+        self.d.keys('Return')
+        self.focused_again(offset)
+
+    def holder(self, text, stopped):
+        """Another program that takes the clipboard, stopped at once where asked."""
+        offset = self.mark()
+        proc = wayland_copy(self.d, {k: v for k, v in self.env.items() if k != 'WAYLAND_DEBUG'}, text)
+        self.focused_again(offset)
+        if stopped:
+            os.kill(proc.pid, signal.SIGSTOP)
+        return proc
+
+
+def wayland_holder_that_stops(note, kept):
+    """A holder that stops answering, asked again and again (Get New Clip Text
+    twice, Paste over the selection): the note keeps its text and says so
+    every time; resumed, the holder gives its text."""
+    silent = note.holder('given late', stopped=True)
+    for keys in (('alt+o', 'g'), ('alt+o', 'g'), ('ctrl+a', 'shift+Insert')):
+        note.menu(*keys)
+        note.labels(NO_ANSWER)
+        note.answer_message()
+    expect('note text after a holder that did not answer', note.read_text(), kept)
+    os.kill(silent.pid, signal.SIGCONT)
+    note.menu('alt+o', 'g')
+    wait_for('the resumed holder\'s text', lambda: note.read_text() == 'given late')
+
+
+def wayland_only(d, binary):
+    """On a Wayland desktop with no X server (Weston): the start-up snapshot
+    is the text another Wayland program copied; a holder that does not
+    answer never empties the note or a selection; Stay On Top says it
+    cannot be had; the app id is the desktop file's name."""
+    env, weston = d.compositor()
+    wayland_copy(d, env, 'copied on Wayland')
+    d.activate(weston)
+    q = WaylandNote(d, binary, env)
+    expect('note text at start-up', q.copied_text('X'), 'copied on WaylandX')
+    expect('app id', 'set_app_id("invalid.quillpad.quillpad")' in q.said_since(0), True)
+    wayland_holder_that_stops(q, 'copied on WaylandX')
+    q.menu('alt+o', 's')
+    q.labels('Stay On Top is not available here: on a Wayland desktop no program may keep its window above '
+             'the others.')
     d.keys('Return')
+    expect('program running', q.proc.poll(), None)
+
+
+def mutter_wayland(d, binary):
+    """On GNOME's compositor, Wayland only, which sends no new offer when the
+    focus comes back from the note's own message: the start-up snapshot; a
+    holder that stops answering is said every time it is asked and never
+    empties the note; a note started while a holder does not answer keeps
+    painting (its progress shows) and says so."""
+    env, window = d.mutter()
+    wayland_copy(d, env, 'copied on mutter')
+    q = WaylandNote(d, binary, env)
+    expect('note text at start-up', q.copied_text('X'), 'copied on mutterX')
+    wayland_holder_that_stops(q, 'copied on mutterX')
+
+    q.holder('never given', stopped=True)
+    late = WaylandNote(d, binary, env)
+    late.labels("Taking the clipboard's text...")  # painted while it waits
+    late.labels(NO_ANSWER)
+    expect('programs running', (q.proc.poll(), late.proc.poll()), (None, None))
+
+
+def kwin_xwayland_start(d, binary):
+    """On KDE's compositor with its Xwayland, started as a Plasma Wayland
+    session starts it (DISPLAY and WAYLAND_DISPLAY both set, so the note
+    runs through Xwayland): the start-up snapshot is the text a Wayland
+    program copied, though KWin hands the clipboard to X only while an X
+    window is active."""
+    env, display = d.kwin()
+    wayland_copy(d, env, 'copied on KWin')
+    d.ensure_session_bus()
+    note_env = dict(env, DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=d.env['DBUS_SESSION_BUS_ADDRESS'],
+                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1')
+    q = subprocess.Popen([binary], env=note_env, cwd=d.tmp, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    d.procs.append(q)
+    expect('note text at start-up', d.screen_reader('Quillpad')['text'], 'copied on KWin')
     expect('program running', q.poll(), None)
 
 
@@ -913,7 +1073,8 @@ SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_sele
                                      unanswered_clipboard, odd_clipboard_owners, print_then_exit,
                                      fifo_on_the_command_line,
                                      print_through_cups, print_cancelled, file_dialogs_keep_nothing,
-                                     dialogs_offer_only_the_close_box, wayland_only, stale_display)}
+                                     dialogs_offer_only_the_close_box, wayland_only, stale_display,
+                                     mutter_wayland, kwin_xwayland_start)}
 
 
 def main():

@@ -1,0 +1,99 @@
+#include "QtPrinter.h"
+
+#include <QCoreApplication>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+namespace sys {
+
+// The printer must go while the application object still exists, and only
+// once: the printer service alone owns it, and lets go of it then.
+static QtPrinter *s_printerOwner = nullptr;
+
+static void releasePrinter()
+{
+    if (s_printerOwner)
+        s_printerOwner->release();
+}
+
+QtPrinter::QtPrinter() = default;
+
+QtPrinter::~QtPrinter()
+{
+    if (s_printerOwner == this)
+        s_printerOwner = nullptr;
+}
+
+void QtPrinter::release()
+{
+    m_printer.reset();
+}
+
+QPrinter &QtPrinter::device()
+{
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        if (!s_printerOwner) {
+            s_printerOwner = this;
+            qAddPostRoutine(releasePrinter);
+        }
+    }
+    return *m_printer;
+}
+
+QString QtPrinter::unavailableReason()
+{
+    QPrinter &printer = device();
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        if (printer.outputFileName().isEmpty())
+            return QCoreApplication::translate(
+                "Printer", "No printer is installed. Print Setup can choose a file to print to instead.");
+        return QString();
+    }
+    const QString name = printer.printerName();
+    if (name.isEmpty())
+        return QCoreApplication::translate("Printer", "No printer is installed.");
+    if (QPrinterInfo::printerInfo(name).isNull())
+        return QCoreApplication::translate("Printer", "The printer \"%1\" is not available.").arg(name);
+    return QString();
+}
+
+// Everything a user can choose in the printer dialog, from one printer to another.
+static void copyPrinterSettings(const QPrinter &from, QPrinter &to)
+{
+    if (from.outputFormat() == QPrinter::PdfFormat) {
+        to.setOutputFormat(QPrinter::PdfFormat);
+    } else {
+        to.setOutputFormat(QPrinter::NativeFormat);
+        to.setPrinterName(from.printerName());
+    }
+    to.setOutputFileName(from.outputFileName());
+    to.setPageLayout(from.pageLayout());
+    to.setCopyCount(from.copyCount());
+    to.setCollateCopies(from.collateCopies());
+    to.setColorMode(from.colorMode());
+    to.setDuplex(from.duplex());
+    to.setPageOrder(from.pageOrder());
+    to.setPaperSource(from.paperSource());
+    to.setPrintRange(from.printRange());
+    to.setFromTo(from.fromPage(), from.toPage());
+    to.setFullPage(from.fullPage());
+    to.setDocName(from.docName());
+}
+
+bool QtPrinter::runSetupDialog(QWidget *parent)
+{
+    // The dialog works on a copy: it changes the printer it is given as
+    // soon as it opens (it picks the system's default printer), so Cancel
+    // must find the program's printer untouched. What is accepted replaces it.
+    auto chosen = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    copyPrinterSettings(device(), *chosen);
+    QPrintDialog dialog(chosen.get(), parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    m_printer = std::move(chosen);
+    return true;
+}
+
+} // namespace sys
