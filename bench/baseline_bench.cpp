@@ -1,6 +1,7 @@
 // The toolkit's floor: a bare window with one QPlainTextEdit that reads the
 // same file, sets the same text and does the same work with Qt's own calls.
-// Same usage as quillpad_bench.
+// Same usage as quillpad_bench, and "baseline_bench window -": the bare
+// window alone, until it is ended.
 #include "BenchProbe.h"
 
 #include <QApplication>
@@ -39,6 +40,9 @@ int main(int argc, char **argv)
     QPlainTextEdit edit;
     edit.resize(470, 300);
     edit.show();
+    // A bare window for a compositor to show, measured from outside.
+    if (args.mode == QLatin1String("window"))
+        return app.exec();
     edit.setPlainText(args.source.isEmpty() ? QGuiApplication::clipboard()->text() : readText(args.source));
 
     auto afterStart = [&] {

@@ -2,13 +2,17 @@
 """Runs quillpad_bench and baseline_bench side by side, several rounds each,
 and prints one table of medians with the ratio Quillpad / baseline.
 
-Usage: run_bench.py BUILD_DIR [--rounds N] [--quick]
-(--quick leaves out the 200 MB start-up, which takes the baseline minutes)"""
+Usage: run_bench.py BUILD_DIR [--rounds N] [--quick | --wayland]
+(--quick leaves out the 200 MB start-up, which takes the baseline minutes;
+--wayland measures the start-up on Wayland alone)"""
 import os
+import re
+import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 LINE = 'The quick brown fox jumps over the lazy dog; a plain line of text %d.\n'
 
@@ -31,6 +35,64 @@ def make_single_line(path, size):
         f.write(('word ' * (size // 5 + 1))[:size])
 
 
+def wayland_ms(stamp):
+    """A time as WAYLAND_DEBUG stamps it: microseconds of the wall clock in 32
+    bits, shown as milliseconds."""
+    return (int(stamp * 1e6) % 2 ** 32) / 1000
+
+
+def wayland_startup(build, rounds):
+    """Start-up on a Wayland compositor (Weston's X11 backend on a private
+    Xvfb, as the end-to-end scenarios run it), while another Wayland program
+    holds a 1 KB text: the time until Quillpad's caption carries the time of
+    its snapshot, against the time a bare Qt window shows its first frame,
+    both read off what the programs tell the compositor. None where the
+    tools for it are missing."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    sys.path.insert(0, os.path.join(here, '..', 'tests', 'e2e'))
+    try:
+        import e2e
+    except ImportError:
+        return None
+    for tool in ('Xvfb', 'openbox', 'xdotool', 'weston', 'wl-copy'):
+        if not shutil.which(tool):
+            print('(no Wayland row: %s is missing)' % tool)
+            return None
+    programs = {'quillpad': ([os.path.join(build, 'src', 'quillpad')], re.compile(r'set_title\(".*:  CLIP"\)')),
+                'baseline': ([os.path.join(build, 'bench', 'baseline_bench'), 'window', '-'],
+                             re.compile(r'wl_surface@\d+\.attach\(wl_buffer'))}
+    results = {'quillpad': [], 'baseline': []}
+    d = e2e.Desktop()
+    try:
+        env, window = d.compositor()
+        d.activate(window)
+        e2e.wayland_copy(d, env, 'c' * 1024)
+        env = dict(env, WAYLAND_DEBUG='1')
+        for _ in range(rounds):
+            for name, (argv, marker) in programs.items():
+                log = os.path.join(d.tmp, 'startup.log')
+                with open(log, 'w') as said:
+                    started = wayland_ms(time.time())
+                    proc = subprocess.Popen(argv, env=env, cwd=d.tmp, stdout=subprocess.DEVNULL, stderr=said)
+
+                def reached():
+                    with open(log, errors='replace') as f:
+                        for line in f:
+                            if marker.search(line):
+                                return float(line[1:line.index(']')])
+                    return None
+                try:
+                    at = e2e.wait_for(name + ' on Wayland', reached)
+                finally:
+                    proc.kill()
+                    proc.wait()
+                results[name].append((at - started) % (2 ** 32 / 1000))
+                time.sleep(0.3)  # the compositor settles the focus again
+    finally:
+        d.close()
+    return {name: statistics.median(values) for name, values in results.items()}
+
+
 def run(binary, args, env):
     out = subprocess.run([binary] + args, env=env, capture_output=True, text=True, timeout=900)
     values = {}
@@ -46,9 +108,16 @@ def run(binary, args, env):
 
 
 def main():
-    build = sys.argv[1]
+    build = os.path.abspath(sys.argv[1])
     rounds = int(sys.argv[sys.argv.index('--rounds') + 1]) if '--rounds' in sys.argv else 5
     quick = '--quick' in sys.argv
+    if '--wayland' in sys.argv:
+        wayland = wayland_startup(build, rounds)
+        if wayland:
+            print('%-36s %12s %12s %8s' % ('measure (median, ms)', 'Quillpad', 'baseline', 'ratio'))
+            print('%-36s %12.1f %12.1f %8.3f' % ('start-up on Wayland: caption/frame', wayland['quillpad'],
+                                                 wayland['baseline'], wayland['quillpad'] / wayland['baseline']))
+        return
     programs = {'quillpad': os.path.join(build, 'bench', 'quillpad_bench'),
                 'baseline': os.path.join(build, 'bench', 'baseline_bench')}
     with tempfile.TemporaryDirectory(prefix='quillpad-bench-') as tmp:
@@ -106,6 +175,12 @@ def main():
                     results.setdefault((label, program), []).append(values[key])
 
         rows = [label for label, _, _ in cases] + [label for label, _ in op_rows]
+        wayland = wayland_startup(build, rounds)
+        if wayland:
+            label = 'start-up on Wayland: caption/frame'
+            rows.insert(1, label)
+            results[(label, 'quillpad')] = [wayland['quillpad']]
+            results[(label, 'baseline')] = [wayland['baseline']]
         print('%-36s %12s %12s %8s' % ('measure (median, ms unless noted)', 'Quillpad', 'baseline', 'ratio'))
         print('-' * 72)
         for label in rows:

@@ -32,8 +32,6 @@ About_Quillpad::About_Quillpad(QWidget *parent)
     m_oslevel = addLabel("oslevel", tr("For Win95/NT 4.0"), Twips::rect(720, 2760, 1575, 375),
                          QColor(255, 255, 0), formFont);
 
-    // The name line stays on one line, as laid out.
-    m_label1->setWordWrap(false);
     Form_Load();
 }
 
@@ -45,7 +43,9 @@ QLabel *About_Quillpad::addLabel(const char *name, const QString &text, const QR
     label->setGeometry(geometry);
     label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    label->setWordWrap(true);
+    // Each line as laid out: a stand-in font wider than the design's makes
+    // the text smaller (fitText), never wraps it.
+    label->setWordWrap(false);
     // No background of its own: the black window and the picture show through.
     label->setAutoFillBackground(false);
     label->setAttribute(Qt::WA_TranslucentBackground);

@@ -60,40 +60,56 @@ bool compositorAnswers()
 
 } // namespace
 
+Choice decide(const Situation &s)
+{
+    if (s.platformNamed)
+        return {};
+    if (s.display.isEmpty() && s.waylandDisplay.isEmpty())
+        return {QString(), QStringLiteral("no display available (neither DISPLAY nor WAYLAND_DISPLAY is set)")};
+    QStringList missing;
+    if (!s.display.isEmpty()) {
+        if (!s.hasX11Support)
+            missing << QStringLiteral("Qt's X11 support is not installed (install libqt6gui6)");
+        else if (!s.xServerAnswers)
+            missing << QStringLiteral("no X server answers on DISPLAY=%1").arg(s.display);
+        else
+            return {QStringLiteral("xcb"), QString()};
+    }
+    if (!s.waylandDisplay.isEmpty()) {
+        if (!s.compositorAnswers)
+            missing << QStringLiteral("no Wayland compositor answers on WAYLAND_DISPLAY=%1").arg(s.waylandDisplay);
+        else if (!s.hasWaylandSupport)
+            missing << QStringLiteral("Qt's Wayland support is not installed (install qt6-wayland)");
+        else
+            return {QStringLiteral("wayland"), QString()};
+    }
+    return {QString(), QStringLiteral("no display could be opened: ") + missing.join(QStringLiteral("; "))};
+}
+
 bool choose(QString *reason)
 {
 #if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return true;
-    const QString display = qEnvironmentVariable("DISPLAY");
-    const QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
-    if (display.isEmpty() && wayland.isEmpty()) {
-        *reason = QStringLiteral("no display available (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+    Situation s;
+    s.platformNamed = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    s.display = qEnvironmentVariable("DISPLAY");
+    s.waylandDisplay = qEnvironmentVariable("WAYLAND_DISPLAY");
+    // Each is asked only where it may decide.
+    if (!s.platformNamed && !s.display.isEmpty()) {
+        s.hasX11Support = hasPlugin({QStringLiteral("libqxcb.so")});
+        s.xServerAnswers = s.hasX11Support && xServerAnswers();
+    }
+    if (!s.platformNamed && !s.waylandDisplay.isEmpty() && !(s.hasX11Support && s.xServerAnswers)) {
+        s.compositorAnswers = compositorAnswers();
+        s.hasWaylandSupport = hasPlugin({QStringLiteral("libqwayland-generic.so"), QStringLiteral("libqwayland-egl.so")});
+    }
+    const Choice choice = decide(s);
+    if (!choice.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", choice.platform.toLatin1());
+    if (!choice.missing.isEmpty()) {
+        *reason = choice.missing;
         return false;
     }
-    QStringList missing;
-    if (!display.isEmpty()) {
-        if (!hasPlugin({QStringLiteral("libqxcb.so")}))
-            missing << QStringLiteral("Qt's X11 support is not installed (install libqt6gui6)");
-        else if (!xServerAnswers())
-            missing << QStringLiteral("no X server answers on DISPLAY=%1").arg(display);
-        else {
-            qputenv("QT_QPA_PLATFORM", "xcb");
-            return true;
-        }
-    }
-    if (!wayland.isEmpty()) {
-        if (!compositorAnswers())
-            missing << QStringLiteral("no Wayland compositor answers on WAYLAND_DISPLAY=%1").arg(wayland);
-        else if (!hasPlugin({QStringLiteral("libqwayland-generic.so"), QStringLiteral("libqwayland-egl.so")}))
-            missing << QStringLiteral("Qt's Wayland support is not installed (install qt6-wayland)");
-        else {
-            qputenv("QT_QPA_PLATFORM", "wayland");
-            return true;
-        }
-    }
-    *reason = QStringLiteral("no display could be opened: ") + missing.join(QStringLiteral("; "));
-    return false;
+    return true;
 #else
     Q_UNUSED(reason);
     return true;

@@ -11,6 +11,27 @@
 
 namespace Platform {
 
+// What the program finds as it starts.
+struct Situation
+{
+    bool platformNamed = false; // QT_QPA_PLATFORM is set
+    QString display;            // DISPLAY
+    QString waylandDisplay;     // WAYLAND_DISPLAY
+    bool hasX11Support = false; // Qt's X11 plug-in
+    bool hasWaylandSupport = false;
+    bool xServerAnswers = false;
+    bool compositorAnswers = false;
+};
+
+struct Choice
+{
+    QString platform; // what QT_QPA_PLATFORM is to be; empty: left as it is
+    QString missing;  // why none can start; empty where one can
+};
+
+// The choice for a situation.
+Choice decide(const Situation &situation);
+
 // True where a platform is set (or left to the user's choice); false with
 // the reason, naming what is missing, where none can start.
 bool choose(QString *reason);

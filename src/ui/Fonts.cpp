@@ -39,7 +39,8 @@ void fitText(QLabel *label)
 {
     QFont font = label->font();
     const QRect room = label->contentsRect();
-    const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine);
+    // A label that does not wrap keeps to the lines its text has.
+    const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
     constexpr qreal Smallest = 4;
     for (;;) {
         const QRect need = QFontMetrics(font).boundingRect(room, flags, label->text());

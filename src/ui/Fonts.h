@@ -14,8 +14,8 @@ QFont designFont(const QString &family, double pointSize, bool bold, QFont::Styl
 
 // Where a stand-in font is wider than the design font, the label's text would
 // no longer fit the rectangle it was laid out in: its point size goes down,
-// a quarter point at a time, until it does (on one line unless the label
-// wraps). The rectangle stays as laid out.
+// a quarter point at a time, until it does (on the lines its text has,
+// unless the label wraps). The rectangle stays as laid out.
 void fitText(QLabel *label);
 
 QFont courierNewBold();          // Courier New 8.25 pt bold

@@ -19,8 +19,17 @@ void PlainDialog::neverDefault(std::initializer_list<QPushButton *> buttons)
 
 void PlainDialog::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return
-        || event->key() == Qt::Key_Enter) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // No default button: Enter presses the button that has the focus
+        // (as Space does) and no other. Fields that act on Enter take it
+        // before it comes here.
+        auto *button = qobject_cast<QPushButton *>(focusWidget());
+        if (button && button->isEnabled())
+            button->click();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;
     }

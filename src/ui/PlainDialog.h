@@ -1,8 +1,9 @@
 #pragma once
 // A dialog without a default or a cancel button. QDialog would press a
-// default button on Enter and close on Escape; here neither key does anything
-// at the dialog's level, so the dialog's own fields decide what Enter means.
-// Its frame offers the close box only.
+// default button on Enter and close on Escape; here Escape does nothing, and
+// Enter presses only the button that has the focus, so the dialog's own
+// fields decide what Enter means in them. Its frame offers the close box
+// only.
 
 #include <QDialog>
 #include <initializer_list>
