@@ -66,6 +66,8 @@ private slots:
     void mouseClicksDragsAndWheel();
     void scrollingReachesBothEndsWithoutJumps();
     void longLineIsLaidOutInPieces();
+    void piecesEndOnWholeCharacters();
+    void placesFromPointsAreCaretStops();
     void restingRepaintsOnlyTheCaret();
     void inputMethod();
     void screenReaderInterface();
@@ -158,6 +160,40 @@ void tst_TextView::movingAndSelectingWithKeys()
     v.key(Qt::Key_PageUp);
     QCOMPARE(v.position(), 0);
     QCOMPARE(v.topPosition(), 0);
+
+    // Left and Right go the way the arrows point: through a line that reads
+    // from right to left, and one that mixes directions, Right walks every
+    // caret stop once from the left end to the right end, and Left back;
+    // Home and End keep to the line's own start and end.
+    const QString lines[] = {QStringLiteral("\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD"),
+                             QStringLiteral("ab \u05D0\u05D1\u05D2 12 \u05D3\u05D4 cd")};
+    for (const QString &text : lines) {
+        v.setPlainText(text);
+        const bool rtl = text.isRightToLeft();
+        v.setPosition(rtl ? text.size() : 0); // the left end
+        QSet<int> visited{v.position()};
+        qreal x = v.layouts().xOf(v.position());
+        for (int i = 0; i < text.size(); ++i) {
+            v.key(Qt::Key_Right);
+            QVERIFY2(!visited.contains(v.position()), qPrintable(text + QStringLiteral(" again at %1").arg(v.position())));
+            visited.insert(v.position());
+            // Where directions meet, one place has two x's; elsewhere x grows.
+            QVERIFY(!rtl || v.layouts().xOf(v.position()) > x);
+            x = v.layouts().xOf(v.position());
+        }
+        QCOMPARE(v.position(), rtl ? 0 : text.size());
+        for (int i = 0; i < text.size(); ++i)
+            v.key(Qt::Key_Left);
+        QCOMPARE(v.position(), rtl ? text.size() : 0);
+        v.key(Qt::Key_Home);
+        QCOMPARE(v.position(), 0);
+        v.key(Qt::Key_End);
+        QCOMPARE(v.position(), text.size());
+        // A selection collapses to its end on the side the arrow points to.
+        v.setSelection(2, 5);
+        v.key(Qt::Key_Left);
+        QCOMPARE(v.position(), rtl ? 5 : 2);
+    }
 }
 
 void tst_TextView::undoRedoAndTheClipboard()
@@ -274,6 +310,60 @@ void tst_TextView::longLineIsLaidOutInPieces()
     v.viewport()->repaint();
     QCOMPARE(v.topPosition(), 0);
     QVERIFY(v.layouts().laidOutPieces(0) <= 6);
+}
+
+void tst_TextView::piecesEndOnWholeCharacters()
+{
+    // Characters of many code units, across the place a long line is cut at.
+    const QStringList atoms = {
+        QStringLiteral("\u0915\U0001F600"), QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7"),
+        QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467"), QStringLiteral("e\u0301\u0323\u0308"),
+        QStringLiteral("\u0915\u094D\u0937"), QStringLiteral(" \u0301"), QStringLiteral("\u1100\u1161\u11A8"),
+        QStringLiteral("a") + QString(100, QChar(0x0301)),
+    };
+    View v;
+    for (const QString &atom : atoms) {
+        for (int shift = -8; shift <= 8; ++shift) {
+            const QString before(TextLayouts::PieceTarget + shift, u'x');
+            v.setPlainText(before + atom + QString(600, u'x'));
+            QCOMPARE(v.layouts().pieceCount(0), 2);
+            const int cut = v.layouts().rowStart(RowRef{0, 1, 0});
+            QVERIFY2(TextBoundaries::isCharacterStart(v.document().store(), cut),
+                     qPrintable(QStringLiteral("cut at %1, %2 after the atom's start").arg(cut).arg(cut - before.size())));
+        }
+        // Typing at the start of the second piece keeps the character whole.
+        v.setPosition(v.layouts().rowStart(RowRef{0, 1, 0}));
+        v.type(QStringLiteral("Z"));
+        QVERIFY(v.toPlainText().contains(atom));
+    }
+}
+
+void tst_TextView::placesFromPointsAreCaretStops()
+{
+    // Conjuncts, jamo clusters and flags, wrapped in a narrow view so that
+    // some come near a row's end.
+    View v;
+    v.resize(160, 300);
+    v.setPlainText(QStringLiteral("\u0915\u094D\u0937\u093F \u0924\u094D\u0930 \u1100\u1161\u11A8\u1100\u1161 "
+                                  "\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7\U0001F1EE\U0001F1F9 \u0E01\u0E33\u0E4D x\n")
+                       .repeated(6));
+    v.viewport()->repaint();
+    const TextStore &store = v.document().store();
+    for (int y = 1; y < v.viewport()->height(); y += v.rowHeight() / 2) {
+        for (int x = 0; x < v.viewport()->width(); ++x) {
+            const int position = v.positionAt(QPoint(x, y));
+            QVERIFY2(TextBoundaries::isCharacterStart(store, position),
+                     qPrintable(QStringLiteral("(%1, %2) gives %3").arg(x).arg(y).arg(position)));
+        }
+    }
+    for (int start = 0; start < store.length(); start = TextBoundaries::nextCharacter(store, start)) {
+        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+            v.setPosition(start);
+            v.key(key);
+            QVERIFY2(TextBoundaries::isCharacterStart(store, v.position()),
+                     qPrintable(QStringLiteral("from %1 to %2").arg(start).arg(v.position())));
+        }
+    }
 }
 
 void tst_TextView::restingRepaintsOnlyTheCaret()

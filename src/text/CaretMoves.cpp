@@ -23,9 +23,9 @@ int positionInRow(TextLayouts &layouts, const RowRef &row, qreal x)
     // Qt's shaping may offer a place inside what the keys take as one
     // character (a conjunct, a jamo cluster, a flag): the nearer of the
     // places around it.
-    const int before = position < store.length() ? TextBoundaries::previousCharacter(store, position + 1) : position;
-    if (before == position)
+    if (TextBoundaries::isCharacterStart(store, position))
         return position;
+    const int before = TextBoundaries::previousCharacter(store, position);
     const int after = TextBoundaries::nextCharacter(store, before);
     if (before < start)
         return qMin(after, end);
@@ -35,6 +35,29 @@ int positionInRow(TextLayouts &layouts, const RowRef &row, qreal x)
 }
 
 namespace {
+
+// One character to the right or left on screen. In text that reads left to
+// right alone that is the next or the previous character; where a direction
+// changes, Qt's layout says which place lies next to the caret that way
+// (taken on to the next caret stop, where Qt's characters are not ours). At
+// the edge of the piece, on to the next or previous line the way the line
+// reads.
+int characterSideways(TextLayouts &layouts, int position, bool right)
+{
+    const TextStore &store = layouts.document().store();
+    if (layouts.hasRightToLeft(position)) {
+        int at = position;
+        for (int step = 0; step < 64; ++step) {
+            at = layouts.visualStep(at, right);
+            if (at < 0)
+                break;
+            if (TextBoundaries::isCharacterStart(store, at))
+                return at;
+        }
+    }
+    return right != layouts.isRightToLeft(position) ? TextBoundaries::nextCharacter(store, position)
+                                                    : TextBoundaries::previousCharacter(store, position);
+}
 
 // The caret a row away (or a page of rows), at the x it keeps.
 Caret vertical(TextLayouts &layouts, const Caret &caret, bool down, int steps, bool page, int *scrolled)
@@ -70,17 +93,22 @@ Caret move(TextLayouts &layouts, const Caret &caret, TextCommand command, bool s
     if (scrolled)
         *scrolled = 0;
     switch (command) {
-    case TextCommand::NextCharacter:
-        moved.position = selection && !select ? end : TextBoundaries::nextCharacter(store, caret.position);
+    case TextCommand::CharacterRight:
+    case TextCommand::CharacterLeft: {
+        const bool right = command == TextCommand::CharacterRight;
+        if (selection && !select)
+            moved.position = right != layouts.isRightToLeft(caret.position) ? end : start;
+        else
+            moved.position = characterSideways(layouts, caret.position, right);
         break;
-    case TextCommand::PreviousCharacter:
-        moved.position = selection && !select ? start : TextBoundaries::previousCharacter(store, caret.position);
-        break;
-    case TextCommand::NextWord:
-        moved.position = TextBoundaries::nextWordStart(store, caret.position);
-        break;
-    case TextCommand::PreviousWord:
-        moved.position = TextBoundaries::previousWordStart(store, caret.position);
+    }
+    case TextCommand::WordRight:
+    case TextCommand::WordLeft:
+        // Words go the way the line reads: to the right is the next word in
+        // a line that reads left to right, the word before in one that does not.
+        moved.position = (command == TextCommand::WordRight) != layouts.isRightToLeft(caret.position)
+            ? TextBoundaries::nextWordStart(store, caret.position)
+            : TextBoundaries::previousWordStart(store, caret.position);
         break;
     case TextCommand::RowStart:
         moved.position = layouts.rowStart(layouts.rowOf(caret.position));

@@ -1,129 +1,252 @@
 #include "TextBoundaries.h"
 
-#include <QTextBoundaryFinder>
+#include <QChar>
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/utext.h>
+
+#include <memory>
 
 namespace TextBoundaries {
 
 namespace {
 
-enum class Rule { Character, Word };
+// ---- a line of the store, as ICU reads text ------------------------------------
+//
+// The store keeps its text in two runs around a gap. A line's UText hands ICU
+// the part of either run that lies in the line, as it is, and where the gap
+// parts the two halves of a surrogate pair (ICU's runs never may), those two
+// halves copied side by side in the UText's own room. Native indexes are the
+// line's own UTF-16 offsets.
+//
+// context: the store; a: where the line starts in it; b: its length.
 
-bool isHangul(char16_t c)
+struct Run
 {
-    return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xA960 && c <= 0xA97F)
-        || (c >= 0xAC00 && c <= 0xD7FF);
-}
-
-// A character that never joins its neighbours into one cluster and that no
-// cluster rule looks across: ASCII, and letters, digits, blanks and
-// punctuation of the basic plane but for the few that do take part (Hangul
-// jamo and syllables, two Thai and Lao vowels that cling to what precedes
-// them, a Malayalam letter that clings to what follows, and the punctuation
-// that emoji sequences may start with).
-bool standsAlone(char16_t c)
-{
-    if (c < 0x80)
-        return true;
-    if (QChar::isSurrogate(c) || isHangul(c))
-        return false;
-    if (c == 0x0E33 || c == 0x0EB3 || c == 0x0D4E || c == 0x203C || c == 0x2049 || c == 0x3030 || c == 0x303D)
-        return false;
-    switch (QChar::category(char32_t(c))) {
-    case QChar::Letter_Uppercase:
-    case QChar::Letter_Lowercase:
-    case QChar::Letter_Titlecase:
-    case QChar::Letter_Other:
-    case QChar::Number_DecimalDigit:
-    case QChar::Separator_Space:
-    case QChar::Punctuation_Connector:
-    case QChar::Punctuation_Dash:
-    case QChar::Punctuation_Open:
-    case QChar::Punctuation_Close:
-    case QChar::Punctuation_InitialQuote:
-    case QChar::Punctuation_FinalQuote:
-    case QChar::Punctuation_Other:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isBlank(char16_t c)
-{
-    return c == u' ' || c == u'\t' || c == 0x3000;
-}
-
-bool isIdeograph(char16_t c)
-{
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3041 && c <= 0x3096);
-}
-
-// Whether the rule always cuts at x and decides every other cut by what lies
-// on its own side of x alone. For characters: between two characters that
-// stand alone. For words: after a blank and before a character that stands
-// alone and is no blank, or between two ideographs.
-bool isFixedCut(const TextStore &store, int x, Rule rule)
-{
-    const char16_t before = store.at(x - 1);
-    const char16_t after = store.at(x);
-    if (rule == Rule::Character)
-        return standsAlone(before) && standsAlone(after);
-    return (isBlank(before) && standsAlone(after) && !isBlank(after))
-        || (isIdeograph(before) && isIdeograph(after));
-}
-
-struct Window
-{
-    int start = 0;
-    QString text;
-    int end() const { return start + int(text.size()); }
+    int start = 0; // in the line
+    int limit = 0;
+    const UChar *chars = nullptr;
 };
 
-// The line's text from a fixed cut at or before from to one at or after to
-// (or the line's own ends): cut there, a finder sees what it would see in
-// the whole line.
-Window window(const TextStore &store, int line, int from, int to, Rule rule)
+// The line's runs, in order; empty ones left out. Up to three.
+int lineRuns(const UText *ut, Run runs[3])
 {
-    const int lineStart = store.lineStart(line);
-    const int lineEnd = store.lineEnd(line);
-    from = qBound(lineStart, from, lineEnd);
-    to = qBound(from, to, lineEnd);
-    while (from > lineStart && !isFixedCut(store, from, rule))
-        --from;
-    while (to < lineEnd && !isFixedCut(store, to, rule))
-        ++to;
-    return {from, store.text(from, to - from)};
+    const auto *store = static_cast<const TextStore *>(ut->context);
+    const int start = int(ut->a);
+    const int length = ut->b;
+    const QStringView first = store->firstPart();
+    const QStringView second = store->secondPart();
+    const int gap = int(first.size()) - start; // where the gap falls in the line
+    auto ptr = [](QStringView part, qsizetype at) { return reinterpret_cast<const UChar *>(part.utf16() + at); };
+    int count = 0;
+    auto add = [&](int from, int to, const UChar *chars) {
+        if (to > from)
+            runs[count++] = {from, to, chars};
+    };
+    if (gap <= 0) {
+        add(0, length, ptr(second, -gap));
+    } else if (gap >= length) {
+        add(0, length, ptr(first, start));
+    } else if (first.last(1).at(0).isHighSurrogate() && second.first(1).at(0).isLowSurrogate()) {
+        add(0, gap - 1, ptr(first, start));
+        add(gap - 1, gap + 1, static_cast<const UChar *>(ut->pExtra));
+        add(gap + 1, length, ptr(second, 1));
+    } else {
+        add(0, gap, ptr(first, start));
+        add(gap, length, ptr(second, 0));
+    }
+    return count;
 }
 
-// Whether at falls between the two halves of a surrogate pair: never a place
-// to stand, though Qt's finder may report one there (after an Indic
-// consonant, in Qt 6.4).
-bool splitsPair(const QString &text, qsizetype at)
+void useRun(UText *ut, const Run &run, int64_t index)
 {
-    return at > 0 && at < text.size() && text.at(at - 1).isHighSurrogate() && text.at(at).isLowSurrogate();
+    ut->chunkContents = run.chars;
+    ut->chunkNativeStart = run.start;
+    ut->chunkNativeLimit = run.limit;
+    ut->chunkLength = run.limit - run.start;
+    ut->nativeIndexingLimit = ut->chunkLength;
+    ut->chunkOffset = int32_t(index - run.start);
 }
 
-qsizetype toNext(QTextBoundaryFinder &finder, const QString &text)
+UBool lineAccess(UText *ut, int64_t index, UBool forward)
 {
-    qsizetype at = finder.toNextBoundary();
-    while (at > 0 && splitsPair(text, at))
-        at = finder.toNextBoundary();
-    return at;
+    Run runs[3];
+    const int count = lineRuns(ut, runs);
+    const int length = ut->b;
+    if (count == 0) {
+        useRun(ut, Run{0, 0, static_cast<const UChar *>(ut->pExtra)}, 0);
+        return false;
+    }
+    if (forward) {
+        if (index >= length) {
+            useRun(ut, runs[count - 1], length);
+            return false;
+        }
+        index = qMax<int64_t>(0, index);
+        for (int i = 0; i < count; ++i) {
+            if (index < runs[i].limit) {
+                useRun(ut, runs[i], index);
+                return true;
+            }
+        }
+    } else {
+        if (index <= 0) {
+            useRun(ut, runs[0], 0);
+            return false;
+        }
+        index = qMin<int64_t>(length, index);
+        for (int i = 0; i < count; ++i) {
+            if (index <= runs[i].limit) {
+                useRun(ut, runs[i], index);
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
-qsizetype toPrevious(QTextBoundaryFinder &finder, const QString &text)
+int64_t lineLength(UText *ut)
 {
-    qsizetype at = finder.toPreviousBoundary();
-    while (at > 0 && splitsPair(text, at))
-        at = finder.toPreviousBoundary();
-    return at;
+    return ut->b;
 }
 
-char32_t codePointAt(const QString &text, qsizetype at)
+int32_t lineExtract(UText *ut, int64_t start, int64_t limit, UChar *dest, int32_t capacity, UErrorCode *status)
 {
-    const char16_t c = text.at(at).unicode();
-    if (QChar::isHighSurrogate(c) && at + 1 < text.size() && text.at(at + 1).isLowSurrogate())
-        return QChar::surrogateToUcs4(c, text.at(at + 1).unicode());
+    if (U_FAILURE(*status))
+        return 0;
+    if (capacity < 0 || (dest == nullptr && capacity > 0) || start > limit) {
+        *status = U_ILLEGAL_ARGUMENT_ERROR;
+        return 0;
+    }
+    const int64_t length64 = ut->b;
+    start = qBound(int64_t(0), start, length64);
+    limit = qBound(start, limit, length64);
+    const int32_t length = int32_t(limit - start);
+    const auto *store = static_cast<const TextStore *>(ut->context);
+    store->copy(reinterpret_cast<char16_t *>(dest), int(ut->a + start), qMin(length, capacity));
+    // Ended as ICU's own strings are: with a 0 where there is room for it.
+    if (length < capacity)
+        dest[length] = 0;
+    else if (length == capacity)
+        *status = U_STRING_NOT_TERMINATED_WARNING;
+    else
+        *status = U_BUFFER_OVERFLOW_ERROR;
+    return length;
+}
+
+UText *lineClone(UText *dest, const UText *src, UBool, UErrorCode *status);
+
+void lineClose(UText *)
+{
+    // The store is not the UText's.
+}
+
+const UTextFuncs LineFuncs = {
+    sizeof(UTextFuncs), 0, 0, 0, lineClone, lineLength, lineAccess, lineExtract, nullptr, nullptr,
+    nullptr, nullptr, lineClose, nullptr, nullptr, nullptr,
+};
+
+// A UText over the store's line from start, length long, made in ut (or anew).
+UText *openLine(UText *ut, const TextStore &store, int start, int length, UErrorCode *status)
+{
+    ut = utext_setup(ut, int32_t(2 * sizeof(UChar)), status);
+    if (U_FAILURE(*status))
+        return ut;
+    ut->pFuncs = &LineFuncs;
+    ut->context = &store;
+    ut->a = start;
+    ut->b = length;
+    // The two halves of a surrogate pair the gap parts, side by side.
+    auto *bridge = static_cast<UChar *>(ut->pExtra);
+    const QStringView first = store.firstPart();
+    const QStringView second = store.secondPart();
+    bridge[0] = first.isEmpty() ? 0 : first.last(1).at(0).unicode();
+    bridge[1] = second.isEmpty() ? 0 : second.first(1).at(0).unicode();
+    lineAccess(ut, 0, true);
+    return ut;
+}
+
+UText *lineClone(UText *dest, const UText *src, UBool, UErrorCode *status)
+{
+    dest = openLine(dest, *static_cast<const TextStore *>(src->context), int(src->a), src->b, status);
+    if (U_SUCCESS(*status))
+        lineAccess(dest, src->chunkNativeStart + src->chunkOffset, true);
+    return dest;
+}
+
+// ---- what ICU found, kept while it holds ----------------------------------------
+
+enum class Rule { Character, Word };
+
+// The iterators over the line last asked about: ICU keeps what it found in
+// them (a dictionary's words for a long run of Thai, say), which holds while
+// the store and the line are the same.
+class Reading
+{
+public:
+    ~Reading()
+    {
+        if (m_text)
+            utext_close(m_text);
+    }
+
+    icu::BreakIterator &over(const TextStore &store, int line, Rule rule)
+    {
+        const int start = store.lineStart(line);
+        if (&store != m_store || store.version() != m_version || start != m_start) {
+            UErrorCode status = U_ZERO_ERROR;
+            m_text = openLine(m_text, store, start, store.lineLength(line), &status);
+            m_store = &store;
+            m_version = store.version();
+            m_start = start;
+            m_characterText = m_wordText = false;
+        }
+        std::unique_ptr<icu::BreakIterator> &iterator = rule == Rule::Character ? m_characters : m_words;
+        bool &current = rule == Rule::Character ? m_characterText : m_wordText;
+        UErrorCode status = U_ZERO_ERROR;
+        if (!iterator) {
+            iterator.reset(rule == Rule::Character ? icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status)
+                                                   : icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
+            if (U_FAILURE(status) || !iterator)
+                qFatal("ICU has no %s break iterator: %s", rule == Rule::Character ? "character" : "word",
+                       u_errorName(status));
+        }
+        if (!current) {
+            iterator->setText(m_text, status);
+            current = true;
+        }
+        return *iterator;
+    }
+
+private:
+    const TextStore *m_store = nullptr;
+    quint64 m_version = 0;
+    int m_start = -1;
+    UText *m_text = nullptr;
+    std::unique_ptr<icu::BreakIterator> m_characters;
+    std::unique_ptr<icu::BreakIterator> m_words;
+    bool m_characterText = false;
+    bool m_wordText = false;
+};
+
+icu::BreakIterator &iterator(const TextStore &store, int line, Rule rule)
+{
+    static thread_local Reading reading;
+    return reading.over(store, line, rule);
+}
+
+bool insidePair(const TextStore &store, int position)
+{
+    return position > 0 && position < store.length() && QChar::isLowSurrogate(store.at(position))
+        && QChar::isHighSurrogate(store.at(position - 1));
+}
+
+char32_t codePointAt(const TextStore &store, int position)
+{
+    const char16_t c = store.at(position);
+    if (QChar::isHighSurrogate(c) && position + 1 < store.length() && QChar::isLowSurrogate(store.at(position + 1)))
+        return QChar::surrogateToUcs4(c, store.at(position + 1));
     return c;
 }
 
@@ -132,12 +255,6 @@ char32_t codePointAt(const QString &text, qsizetype at)
 bool startsWord(char32_t c)
 {
     return QChar::isLetterOrNumber(c) || QChar::isMark(c) || QChar::category(c) == QChar::Punctuation_Connector;
-}
-
-static bool insidePair(const TextStore &store, int position)
-{
-    return position > 0 && position < store.length() && QChar::isLowSurrogate(store.at(position))
-        && QChar::isHighSurrogate(store.at(position - 1));
 }
 
 int codePointStart(const TextStore &store, int position)
@@ -152,6 +269,17 @@ int codePointEnd(const TextStore &store, int position)
     return insidePair(store, position) ? position + 1 : position;
 }
 
+bool isCharacterStart(const TextStore &store, int position)
+{
+    if (position <= 0 || position >= store.length())
+        return position == 0 || position == store.length();
+    if (store.at(position - 1) == u'\n' || store.at(position) == u'\n')
+        return true;
+    const int line = store.lineOf(position);
+    const int start = store.lineStart(line);
+    return iterator(store, line, Rule::Character).isBoundary(position - start);
+}
+
 int nextCharacter(const TextStore &store, int position)
 {
     if (position >= store.length())
@@ -159,11 +287,10 @@ int nextCharacter(const TextStore &store, int position)
     position = qMax(0, position);
     if (store.at(position) == u'\n')
         return position + 1; // a break, whatever it is written with
-    const Window w = window(store, store.lineOf(position), position, position + 1, Rule::Character);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, w.text);
-    finder.setPosition(position - w.start);
-    const qsizetype next = toNext(finder, w.text);
-    return next > 0 ? w.start + int(next) : w.end();
+    const int line = store.lineOf(position);
+    const int start = store.lineStart(line);
+    const int32_t next = iterator(store, line, Rule::Character).following(position - start);
+    return next == icu::BreakIterator::DONE ? store.lineEnd(line) : codePointEnd(store, start + next);
 }
 
 int previousCharacter(const TextStore &store, int position)
@@ -173,11 +300,12 @@ int previousCharacter(const TextStore &store, int position)
     position = qMin(position, store.length());
     if (store.at(position - 1) == u'\n')
         return position - 1;
-    const Window w = window(store, store.lineOf(position - 1), position - 1, position, Rule::Character);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, w.text);
-    finder.setPosition(position - w.start);
-    const qsizetype previous = toPrevious(finder, w.text);
-    return previous >= 0 ? w.start + int(previous) : w.start;
+    // From inside a surrogate pair, back to where its character starts.
+    position = codePointEnd(store, position);
+    const int line = store.lineOf(position - 1);
+    const int start = store.lineStart(line);
+    const int32_t previous = iterator(store, line, Rule::Character).preceding(position - start);
+    return previous == icu::BreakIterator::DONE ? start : codePointStart(store, start + previous);
 }
 
 int nextWordStart(const TextStore &store, int position)
@@ -188,21 +316,15 @@ int nextWordStart(const TextStore &store, int position)
     if (store.at(position) == u'\n')
         return position + 1;
     const int line = store.lineOf(position);
-    const int lineEnd = store.lineEnd(line);
-    for (int from = position; from < lineEnd;) {
-        const Window w = window(store, line, from, from + Reach, Rule::Word);
-        // A window after the first starts at a cut, which may begin a word.
-        if (w.start > position && startsWord(codePointAt(w.text, 0)))
-            return w.start;
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Word, w.text);
-        finder.setPosition(from - w.start);
-        for (qsizetype at = toNext(finder, w.text); at > 0 && at < w.text.size(); at = toNext(finder, w.text)) {
-            if (startsWord(codePointAt(w.text, at)))
-                return w.start + int(at);
-        }
-        from = w.end();
+    const int start = store.lineStart(line);
+    const int end = store.lineEnd(line);
+    icu::BreakIterator &words = iterator(store, line, Rule::Word);
+    for (int32_t at = words.following(position - start); at != icu::BreakIterator::DONE && start + at < end;
+         at = words.next()) {
+        if (!insidePair(store, start + at) && startsWord(codePointAt(store, start + at)))
+            return start + at;
     }
-    return lineEnd;
+    return end;
 }
 
 int previousWordStart(const TextStore &store, int position)
@@ -212,41 +334,36 @@ int previousWordStart(const TextStore &store, int position)
     position = qMin(position, store.length());
     if (store.at(position - 1) == u'\n')
         return position - 1;
+    // From inside a surrogate pair, back to where its character starts.
+    position = codePointEnd(store, position);
     const int line = store.lineOf(position - 1);
-    const int lineStart = store.lineStart(line);
-    for (int to = position; to > lineStart;) {
-        const Window w = window(store, line, to - Reach, to, Rule::Word);
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Word, w.text);
-        finder.setPosition(to - w.start);
-        for (qsizetype at = toPrevious(finder, w.text); at >= 0; at = toPrevious(finder, w.text)) {
-            if (w.start + at < position && at < w.text.size() && startsWord(codePointAt(w.text, at)))
-                return w.start + int(at);
-            if (at == 0)
-                break;
-        }
-        to = w.start;
+    const int start = store.lineStart(line);
+    icu::BreakIterator &words = iterator(store, line, Rule::Word);
+    for (int32_t at = words.preceding(position - start); at != icu::BreakIterator::DONE; at = words.previous()) {
+        if (!insidePair(store, start + at) && startsWord(codePointAt(store, start + at)))
+            return start + at;
     }
-    return lineStart;
+    return start;
 }
 
 std::pair<int, int> wordAt(const TextStore &store, int position)
 {
     position = qBound(0, position, store.length());
     const int line = store.lineOf(position);
-    const int lineStart = store.lineStart(line);
-    const int lineEnd = store.lineEnd(line);
-    if (lineEnd == lineStart)
+    const int start = store.lineStart(line);
+    const int end = store.lineEnd(line);
+    if (end == start)
         return {position, position};
-    if (position >= lineEnd)
-        position = previousCharacter(store, lineEnd); // the last character, whole
-    const Window w = window(store, line, position, position + 1, Rule::Word);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, w.text);
-    finder.setPosition(position - w.start);
-    const qsizetype start = finder.isAtBoundary() && !splitsPair(w.text, finder.position())
-                                ? finder.position() : toPrevious(finder, w.text);
-    finder.setPosition(position - w.start);
-    const qsizetype end = toNext(finder, w.text);
-    return {w.start + int(qMax<qsizetype>(0, start)), end > 0 ? w.start + int(end) : w.end()};
+    if (position >= end)
+        position = previousCharacter(store, end); // the last character, whole
+    position = codePointStart(store, position);
+    icu::BreakIterator &words = iterator(store, line, Rule::Word);
+    const int offset = position - start;
+    int32_t from = words.isBoundary(offset) ? offset : words.preceding(offset);
+    int32_t to = words.following(offset);
+    from = from == icu::BreakIterator::DONE ? 0 : from;
+    to = to == icu::BreakIterator::DONE ? end - start : to;
+    return {codePointStart(store, start + from), codePointEnd(store, start + to)};
 }
 
 std::pair<int, int> lineAt(const TextStore &store, int position)

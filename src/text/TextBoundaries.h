@@ -1,22 +1,25 @@
 #pragma once
 // Where the caret may stand, what a word is and where a line ends: the
 // boundaries every part of the engine asks for (keys, the mouse, deleting,
-// screen readers), read from the store.
+// laying long lines out in pieces, screen readers), read from the store.
 //
 // A character is what the user sees as one: a grapheme cluster (a letter
-// with its marks, a surrogate pair, an emoji sequence, a flag); a line break
-// is one character whatever it is written with.
+// with its marks, a surrogate pair, a conjunct, an emoji sequence, a flag);
+// a line break is one character whatever it is written with, and no place
+// between the two halves of a surrogate pair is ever a boundary.
 //
 // Words follow one rule everywhere: the text is cut where Unicode's word
-// boundaries fall (as QTextBoundaryFinder finds them), and a piece that
-// begins with a letter, a digit, a mark or a connector such as "_" is a word.
-// So "don't" and "foo_bar" are one word each, a run of blanks is a piece of
-// its own, and each punctuation mark or emoji is one.
+// boundaries fall, and a piece that begins with a letter, a digit, a mark or
+// a connector such as "_" is a word. So "don't" and "foo_bar" are one word
+// each, a run of blanks is a piece of its own, and each punctuation mark or
+// emoji is one. Thai, Lao, Khmer, Burmese and CJK text is cut into words by
+// dictionary.
 //
-// The store is read in a window around the position, not a whole line. The
-// window ends where neither rule can look across (between two plain ASCII
-// characters, or a blank and what follows it), so the answer is always the
-// one a finder run over the whole line would give.
+// The boundaries are ICU's (the reference implementation of Unicode's text
+// segmentation), found over the whole line: ICU reads the line where it
+// lies in the store, a run at a time, without a copy. What it found is kept
+// while the store and the line are the same, so moving through a long line
+// costs little more than moving through a short one.
 
 #include "TextStore.h"
 
@@ -24,13 +27,14 @@
 
 namespace TextBoundaries {
 
-// How far a window first reaches past the position asked about.
-inline constexpr int Reach = 256;
-
 // The nearest place at or before (at or after) position that is not between
 // the two halves of a character written as a surrogate pair.
 int codePointStart(const TextStore &store, int position);
 int codePointEnd(const TextStore &store, int position);
+
+// Whether the caret may stand at position: where a character begins (or the
+// text ends).
+bool isCharacterStart(const TextStore &store, int position);
 
 // The next and previous places the caret may stand.
 int nextCharacter(const TextStore &store, int position);

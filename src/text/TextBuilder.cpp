@@ -121,6 +121,7 @@ TextStore TextBuilder::take()
     m_store.m_lines.setEnd(int(m_written));
     if (m_buffer)
         m_store.m_text.adopt(m_buffer, m_written, m_capacity);
+    m_store.changed();
     m_buffer = nullptr;
     m_capacity = m_written = m_pending = 0;
     TextStore store = std::move(m_store);

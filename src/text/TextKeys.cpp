@@ -14,14 +14,14 @@ struct StandardKey
 
 // The platform's own keys for each command, as QKeySequence knows them.
 constexpr StandardKey StandardKeys[] = {
-    {QKeySequence::MoveToNextChar, TextCommand::NextCharacter, false},
-    {QKeySequence::SelectNextChar, TextCommand::NextCharacter, true},
-    {QKeySequence::MoveToPreviousChar, TextCommand::PreviousCharacter, false},
-    {QKeySequence::SelectPreviousChar, TextCommand::PreviousCharacter, true},
-    {QKeySequence::MoveToNextWord, TextCommand::NextWord, false},
-    {QKeySequence::SelectNextWord, TextCommand::NextWord, true},
-    {QKeySequence::MoveToPreviousWord, TextCommand::PreviousWord, false},
-    {QKeySequence::SelectPreviousWord, TextCommand::PreviousWord, true},
+    {QKeySequence::MoveToNextChar, TextCommand::CharacterRight, false},
+    {QKeySequence::SelectNextChar, TextCommand::CharacterRight, true},
+    {QKeySequence::MoveToPreviousChar, TextCommand::CharacterLeft, false},
+    {QKeySequence::SelectPreviousChar, TextCommand::CharacterLeft, true},
+    {QKeySequence::MoveToNextWord, TextCommand::WordRight, false},
+    {QKeySequence::SelectNextWord, TextCommand::WordRight, true},
+    {QKeySequence::MoveToPreviousWord, TextCommand::WordLeft, false},
+    {QKeySequence::SelectPreviousWord, TextCommand::WordLeft, true},
     {QKeySequence::MoveToNextLine, TextCommand::Down, false},
     {QKeySequence::SelectNextLine, TextCommand::Down, true},
     {QKeySequence::MoveToPreviousLine, TextCommand::Up, false},

@@ -11,7 +11,8 @@ class QKeyEvent;
 
 enum class TextCommand {
     // Caret moves; with `select`, the selection's far end moves instead.
-    NextCharacter, PreviousCharacter, NextWord, PreviousWord, RowStart, RowEnd,
+    // Left and Right go the way the arrows point, in a line of any direction.
+    CharacterRight, CharacterLeft, WordRight, WordLeft, RowStart, RowEnd,
     Down, Up, PageDown, PageUp, Start, End,
     // Editing.
     SelectAll, Undo, Redo, Copy, Cut, Paste,

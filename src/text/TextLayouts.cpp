@@ -1,9 +1,9 @@
 #include "TextLayouts.h"
 
 #include "Composition.h"
+#include "TextBoundaries.h"
 
 #include <QFontMetricsF>
-#include <QTextBoundaryFinder>
 #include <QTextOption>
 
 #include <algorithm>
@@ -146,8 +146,10 @@ void TextLayouts::cutIntoPieces(int lineNumber, Line &line, int fromPiece, std::
     int start = fromPiece == 0 ? 0 : line.pieces.back().start + line.pieces.back().length;
     for (;;) {
         // A piece that begins past the edit, where one began before, is the
-        // same text as before: it and every piece after it stay as they were.
-        if (reusable && start - delta >= editEnd && start > 0) {
+        // same text as before: it and every piece after it stay as they were,
+        // if where it begins is still where a character begins.
+        if (reusable && start - delta >= editEnd && start > 0
+            && TextBoundaries::isCharacterStart(store, lineStart + start)) {
             for (size_t j = 0; j < reusable->size(); ++j) {
                 if ((*reusable)[j].start == start - delta) {
                     for (size_t i = j; i < reusable->size(); ++i) {
@@ -176,25 +178,22 @@ void TextLayouts::cutIntoPieces(int lineNumber, Line &line, int fromPiece, std::
 int TextLayouts::cutAfter(int lineStart, int lineLength, int target) const
 {
     const TextStore &store = m_document.store();
-    // Where a word begins, not far after the target.
+    // Where a blank ends, not far after the target, so that rows wrap there
+    // as they would in one piece; else where the next character begins, as
+    // the keys would stop; else, past a character longer than any sensible
+    // one, at least not inside a surrogate pair. Blanks and characters are
+    // asked of the store rather than words: in a long run of Thai the
+    // dictionary would read the whole run again after every typed key.
     const int limit = qMin(lineLength, target + PieceSlack);
     for (int i = target; i < limit; ++i) {
-        if (isBlank(store.at(lineStart + i - 1)) && !isBlank(store.at(lineStart + i)))
+        if (isBlank(store.at(lineStart + i - 1)) && !isBlank(store.at(lineStart + i))
+            && TextBoundaries::isCharacterStart(store, lineStart + i))
             return i;
     }
-    // Else between two characters as the user sees them: never inside a
-    // surrogate pair or between a letter and its marks.
-    const int windowStart = qMax(0, target - 32);
-    const int windowEnd = qMin(lineLength, target + 64);
-    const QString window = store.text(lineStart + windowStart, windowEnd - windowStart);
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, window);
-    graphemes.setPosition(target - windowStart);
-    if (!graphemes.isAtBoundary())
-        graphemes.toNextBoundary();
-    const qsizetype at = graphemes.position();
-    if (at <= 0 || windowStart + at >= lineLength)
-        return target;
-    return windowStart + int(at);
+    const int character = TextBoundaries::nextCharacter(store, lineStart + target - 1) - lineStart;
+    if (character < limit)
+        return character;
+    return TextBoundaries::codePointEnd(store, lineStart + target) - lineStart;
 }
 
 int TextLayouts::pieceCount(int number)
@@ -291,6 +290,18 @@ void TextLayouts::buildLayout(int number, int pieceIndex)
             ++piece.symbols.back().length;
         else
             piece.symbols.append({int(i), 1, QTextCharFormat()});
+    }
+
+    piece.rightToLeft = false;
+    for (qsizetype i = 0; i < text.size() && !piece.rightToLeft; ++i) {
+        char32_t c = chars[i];
+        if (c < 0x0590) // nothing before Hebrew reads from right to left
+            continue;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(chars[i + 1]))
+            c = QChar::surrogateToUcs4(char16_t(c), chars[++i]);
+        const QChar::Direction direction = QChar::direction(c);
+        piece.rightToLeft = direction == QChar::DirR || direction == QChar::DirAL || direction == QChar::DirRLE
+            || direction == QChar::DirRLO || direction == QChar::DirRLI;
     }
 
     QList<QTextLayout::FormatRange> formats;
@@ -494,6 +505,30 @@ int TextLayouts::positionAtX(const RowRef &row, qreal x)
     const int at = l.lineAt(row.row).xToCursor(x, QTextLine::CursorBetweenCharacters);
     return m_document.store().lineStart(row.line) + pieceStart(row.line, row.piece)
         + fromLayout(row.line, row.piece, at);
+}
+
+bool TextLayouts::isRightToLeft(int position)
+{
+    const RowRef row = rowOf(position);
+    return layout(row.line, row.piece).text().isRightToLeft();
+}
+
+bool TextLayouts::hasRightToLeft(int position)
+{
+    const RowRef row = rowOf(position);
+    layout(row.line, row.piece);
+    return line(row.line).pieces[size_t(row.piece)].rightToLeft;
+}
+
+int TextLayouts::visualStep(int position, bool right)
+{
+    const TextStore &store = m_document.store();
+    const RowRef row = rowOf(position);
+    const int pieceStartAt = store.lineStart(row.line) + pieceStart(row.line, row.piece);
+    QTextLayout &l = layout(row.line, row.piece);
+    const int from = toLayout(row.line, row.piece, position - pieceStartAt);
+    const int to = right ? l.rightCursorPosition(from) : l.leftCursorPosition(from);
+    return to == from ? -1 : pieceStartAt + fromLayout(row.line, row.piece, to);
 }
 
 int TextLayouts::laidOutPieces(int number) const

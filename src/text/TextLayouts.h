@@ -96,6 +96,15 @@ public:
     qreal xInRow(const RowRef &row, int position);
     int positionAtX(const RowRef &row, qreal x);
 
+    // Whether the text of position's piece reads from right to left (its
+    // first letter of a script with a direction does, as Qt lays it out).
+    bool isRightToLeft(int position);
+    // Whether position's piece holds any text that reads from right to left.
+    bool hasRightToLeft(int position);
+    // The place one step to the right (or left) of position on screen, as
+    // Qt's layout of its piece has it; -1 at the piece's edge that way.
+    int visualStep(int position, bool right);
+
     // How many pieces of a line are laid out now.
     int laidOutPieces(int line) const;
 
@@ -111,6 +120,7 @@ private:
         std::unique_ptr<QTextLayout> layout;
         QList<QTextLayout::FormatRange> symbols;
         int compositionOffset = -1; // where the layout shows the composition, if it does
+        bool rightToLeft = false;   // holds text that reads from right to left
     };
     struct Line
     {

@@ -1,6 +1,18 @@
 #include "TextStore.h"
 
+#include <atomic>
 #include <vector>
+
+quint64 TextStore::nextVersion()
+{
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
+
+void TextStore::changed()
+{
+    m_version = nextVersion();
+}
 
 LineBreak TextStore::lastBreak() const
 {
@@ -66,6 +78,7 @@ void TextStore::insertNormalized(int position, const char16_t *text, int count, 
 {
     if (count == 0)
         return;
+    changed();
     const int line = lineOf(position);
     m_text.insert(position, text, count);
     m_lines.changeLength(line, count);
@@ -90,6 +103,7 @@ void TextStore::remove(int from, int count)
 {
     if (count <= 0)
         return;
+    changed();
     const int first = lineOf(from);
     const int last = lineOf(from + count);
     if (last > first) {
@@ -103,6 +117,7 @@ void TextStore::remove(int from, int count)
 
 void TextStore::assign(QStringView text)
 {
+    changed();
     m_text.clear();
     m_lines.reset(0);
     insert(0, text);

@@ -69,10 +69,17 @@ public:
     QStringView firstPart() const;
     QStringView secondPart() const;
 
+    // Changes with every change of the text, and differs between any two
+    // stores: what was read of one stays good while it is the same.
+    quint64 version() const { return m_version; }
+
 private:
     friend class TextBuilder;
     void insertNormalized(int position, const char16_t *text, int count, const quint8 *breaks);
+    void changed();
 
     SplitVector<char16_t> m_text;
     LineIndex m_lines;
+    quint64 m_version = nextVersion();
+    static quint64 nextVersion();
 };
