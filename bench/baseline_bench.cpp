@@ -145,6 +145,25 @@ int main(int argc, char **argv)
         bench::report("type_single_line_ms", bench::timed(&edit, [&] {
             bench::key(edit, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         }));
+
+        edit.setPlainText(readText(args.rest.value(2)));
+        QTextCursor middle(doc);
+        middle.setPosition(doc->characterCount() / 2);
+        edit.setTextCursor(middle);
+        edit.viewport()->repaint();
+        bench::report("thai_word_move_ms", bench::timed(&edit, [&] {
+            for (int i = 0; i < 200; ++i) {
+                bench::key(edit, Qt::Key_Right, Qt::ControlModifier);
+                edit.viewport()->repaint();
+            }
+        }) / 200);
+        bench::report("thai_typed_word_move_ms", bench::timed(&edit, [&] {
+            for (int i = 0; i < 20; ++i) {
+                bench::key(edit, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+                bench::key(edit, Qt::Key_Right, Qt::ControlModifier);
+                edit.viewport()->repaint();
+            }
+        }) / 20);
         bench::report("peak_rss_after_ops_mb", bench::peakMegabytes());
         QCoreApplication::quit();
     };

@@ -3,7 +3,7 @@
 // it sits, or with "print", File > Print to a PDF file, menu to report.
 // Usage:
 //   quillpad_bench startup FILE | --clipboard N
-//   quillpad_bench ops FILE SINGLE_LINE_FILE OUT_FILE
+//   quillpad_bench ops FILE SINGLE_LINE_FILE OUT_FILE THAI_LINE_FILE
 //   quillpad_bench rest FILE
 //   quillpad_bench print FILE OUT_PDF
 #include "BenchProbe.h"
@@ -139,6 +139,26 @@ int main(int argc, char **argv)
         bench::report("type_single_line_ms", bench::timed(&clip, [&] {
             bench::key(clip, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         }));
+
+        // Words in a long line of Thai without blanks, found by dictionary:
+        // moving through it, and moving after each typed character.
+        dialogs.answer = args.rest.value(2);
+        frm.open_it_Click();
+        clip.setSelStart(clip.length() / 2);
+        clip.viewport()->repaint();
+        bench::report("thai_word_move_ms", bench::timed(&clip, [&] {
+            for (int i = 0; i < 200; ++i) {
+                bench::key(clip, Qt::Key_Right, Qt::ControlModifier);
+                clip.viewport()->repaint();
+            }
+        }) / 200);
+        bench::report("thai_typed_word_move_ms", bench::timed(&clip, [&] {
+            for (int i = 0; i < 20; ++i) {
+                bench::key(clip, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+                bench::key(clip, Qt::Key_Right, Qt::ControlModifier);
+                clip.viewport()->repaint();
+            }
+        }) / 20);
         bench::report("peak_rss_after_ops_mb", bench::peakMegabytes());
         QCoreApplication::quit();
     };

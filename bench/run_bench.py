@@ -35,6 +35,18 @@ def make_single_line(path, size):
         f.write(('word ' * (size // 5 + 1))[:size])
 
 
+def make_thai_line(path, size):
+    """One line of Thai words without a blank between them, as Thai is
+    written: only a dictionary finds where its words begin."""
+    words = ['ภาษา', 'ไทย', 'สวัสดี', 'ครับ', 'ประเทศ', 'โรงเรียน', 'หนังสือ']
+    text, i = [], 0
+    while sum(map(len, text)) < size:
+        text.append(words[i % len(words)])
+        i += 1
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write(''.join(text)[:size])
+
+
 def wayland_ms(stamp):
     """A time as WAYLAND_DEBUG stamps it: microseconds of the wall clock in 32
     bits, shown as milliseconds."""
@@ -132,6 +144,8 @@ def main():
             make_lines(files[label], size, marker_every=500 if label == '50 MB' else 0)
         single = os.path.join(tmp, 'single.txt')
         make_single_line(single, 1 << 20)
+        thai = os.path.join(tmp, 'thai.txt')
+        make_thai_line(thai, 100000)
         out = os.path.join(tmp, 'saved.txt')
         printed = {}
         for lines in (16000, 64000):
@@ -147,7 +161,7 @@ def main():
         for lines, path in printed.items():
             cases.append(('Print, %d lines, menu to report' % lines, ['print', path, pdf], 'print_ms'))
             cases.append(('memory added by Print, %d lines (MB)' % lines, ['print', path, pdf], 'print_added_mb'))
-        ops = ['ops', files['50 MB'], single, out]
+        ops = ['ops', files['50 MB'], single, out, thai]
         op_rows = [('Open 50 MB', 'open_ms'), ('Save As 50 MB', 'save_ms'),
                    ('search, string at the end', 'search_end_ms'),
                    ('find alone, 50 MB, no match', 'find_whole_text_ms'),
@@ -156,6 +170,8 @@ def main():
                    ('Ctrl+End, 200 x Page Up, 50 MB', 'page_up_200_ms'),
                    ('select all and Copy, 50 MB', 'copy_all_ms'),
                    ('typed character, 1 MB line', 'type_single_line_ms'),
+                   ('word move, 100,000-char Thai line', 'thai_word_move_ms'),
+                   ('typed char + word move, Thai line', 'thai_typed_word_move_ms'),
                    ('peak memory, 50 MB file (MB)', 'peak_rss_mb')]
 
         # Rounds alternate between the two programs, so that whatever else

@@ -2,7 +2,8 @@
 
 namespace {
 
-bool isSpace(char16_t c)
+// Blanks and breaks, where a stretch of typing may end.
+bool isBlank(char16_t c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || QChar::isSpace(c);
 }
@@ -126,12 +127,12 @@ bool TextDocument::mergeIntoLast(int position, int count, const TextSpan &remove
     if (kind == EditKind::Typing) {
         if (count != 0 || position != last.position + int(last.inserted.text.size()))
             return false;
-        // A word ends where a character follows a space: the next word is a
-        // step of its own.
+        // Typing is undone a stretch at a time: after a blank (or a break),
+        // the next character typed that is none begins a new stretch.
         const QString &typed = last.inserted.text;
         const QString &text = inserted.text;
-        if (!typed.isEmpty() && isSpace(typed.back().unicode()) && !text.isEmpty()
-            && !isSpace(text.front().unicode()))
+        if (!typed.isEmpty() && isBlank(typed.back().unicode()) && !text.isEmpty()
+            && !isBlank(text.front().unicode()))
             return false;
         last.inserted.text += text;
         last.inserted.breaks += inserted.breaks;

@@ -16,7 +16,7 @@ public:
     // How an edit groups with the one before it in the history.
     enum class EditKind {
         Other,    // a step of its own
-        Typing,   // typed characters join into words
+        Typing,   // typed characters join into stretches, each ending after blanks
         Deleting, // Backspace and Delete join while they go on
     };
     struct Selection

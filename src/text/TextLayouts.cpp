@@ -50,13 +50,45 @@ void TextLayouts::configure(const QFont &font, int width)
     const QFontMetricsF metrics(font);
     m_rowHeight = qMax(1, int(std::ceil(metrics.lineSpacing())));
     m_charWidth = qMax<qreal>(1, metrics.horizontalAdvance(u'x'));
-    m_tabStop = 8 * metrics.horizontalAdvance(u' ');
     m_blankWidth = metrics.horizontalAdvance(QChar(0x00A0));
     // Names are painted smaller than the text. Their width is reckoned from
     // the text's own font, so the smaller one is loaded only when a name is
     // painted.
     m_symbolWidth = std::ceil(metrics.horizontalAdvance(QStringLiteral("FDD0")) * SymbolNameScale) + 4;
+    // Qt takes a tab stop and a letter spacing in the screen's pixels and
+    // scales them to a font made for another device (a printer's): each is
+    // handed over in those terms, so that a tab is eight blanks and a symbol
+    // as wide as its name on paper as on the screen.
+    const DeviceScale scale = deviceScale(font);
+    m_tabStop = 8 * metrics.horizontalAdvance(u' ') / scale.tabs;
+    m_symbolSpacing = (m_symbolWidth - m_blankWidth) / scale.spacing;
     rebuild();
+}
+
+TextLayouts::DeviceScale TextLayouts::deviceScale(const QFont &font)
+{
+    // As Qt lays them out: a tab from the line's start, and a blank with and
+    // without a letter spacing.
+    constexpr qreal Probe = 100;
+    auto width = [&font](const QString &text, const QTextOption &option, const QList<QTextLayout::FormatRange> &formats) {
+        QTextLayout layout(text, font);
+        layout.setTextOption(option);
+        layout.setFormats(formats);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setNumColumns(int(text.size()));
+        layout.endLayout();
+        return line.cursorToX(int(text.size()));
+    };
+    QTextOption tabs;
+    tabs.setTabStopDistance(Probe);
+    QTextLayout::FormatRange spaced{0, 1, QTextCharFormat()};
+    spaced.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+    spaced.format.setFontLetterSpacing(Probe);
+    const QString blank(QChar(0x00A0));
+    const qreal tab = width(QStringLiteral("\t"), tabs, {}) / Probe;
+    const qreal spacing = (width(blank, QTextOption(), {spaced}) - width(blank, QTextOption(), {})) / Probe;
+    return {tab > 0 ? tab : 1, spacing > 0 ? spacing : 1};
 }
 
 int TextLayouts::estimateRows(int length) const
@@ -307,7 +339,7 @@ void TextLayouts::buildLayout(int number, int pieceIndex)
     QList<QTextLayout::FormatRange> formats;
     for (QTextLayout::FormatRange symbol : piece.symbols) {
         symbol.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
-        symbol.format.setFontLetterSpacing(m_symbolWidth - m_blankWidth);
+        symbol.format.setFontLetterSpacing(m_symbolSpacing);
         formats.append(symbol);
     }
     // What an input method composes stands in the text where it is.

@@ -138,6 +138,13 @@ private:
     int compositionPosition() const;
     int compositionLength() const;
     int estimateRows(int length) const;
+    // How much Qt widens a tab stop and a letter spacing in this font.
+    struct DeviceScale
+    {
+        qreal tabs = 1;
+        qreal spacing = 1;
+    };
+    static DeviceScale deviceScale(const QFont &font);
     void updateRowMap(int lineNumber, const Line &line);
 
     const TextDocument &m_document;
@@ -148,6 +155,7 @@ private:
     qreal m_tabStop = 8;
     qreal m_blankWidth = 1;
     qreal m_symbolWidth = 1;
+    qreal m_symbolSpacing = 0; // the letter spacing that widens a blank to a symbol
     RowMap m_rowMap;
     std::map<int, Line> m_lines;
     const Composition *m_composition = nullptr;

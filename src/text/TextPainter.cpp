@@ -5,6 +5,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <cmath>
+
 TextPainter::TextPainter(TextLayouts &layouts)
     : m_layouts(layouts)
 {
@@ -79,7 +81,17 @@ void TextPainter::paintPiece(QPainter &painter, int line, int piece, const QPoin
     }
 
     painter.setPen(options.text);
-    layout.draw(&painter, origin, overlays, clip);
+    if (overlays.isEmpty()) {
+        // Row by row: QTextLayout::draw also paints the row just above the
+        // clip, which on paper is the last row of the page before.
+        const int rowHeight = m_layouts.rowHeight();
+        const int first = qMax(0, int(std::floor((clip.top() - origin.y()) / rowHeight)));
+        const int last = qMin(layout.lineCount() - 1, int(std::ceil((clip.bottom() - origin.y()) / rowHeight)) - 1);
+        for (int row = first; row <= last; ++row)
+            layout.lineAt(row).draw(&painter, origin);
+    } else {
+        layout.draw(&painter, origin, overlays, clip);
+    }
     paintSymbols(painter, line, piece, origin, clip, options);
 
     // A selected line break shows as a selected blank after the line.
