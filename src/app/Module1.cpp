@@ -7,6 +7,7 @@
 #include "ui/NoteStyle.h"
 #include "ui/Program.h"
 #include "search/frm_search.h"
+#include "window/NoteWindows.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -83,6 +84,17 @@ void MsgBox(const QString &text, const QString &title, sys::MessageIcon icon)
     Program::showMessage(text, title, icon);
 }
 
+// A message at start-up waits for the note to be shown, so that it is
+// placed over the note rather than wherever the note was before the window
+// manager placed it.
+static void startupMessage(frm_Quillpad &frm, const QString &text)
+{
+    QPointer<frm_Quillpad> window = &frm;
+    NoteWindows::waitUntilShown(frm);
+    if (window && !s_ending) // not once the note was closed meanwhile
+        MsgBox(text);
+}
+
 static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
 {
     s_noteFile.clip_file_name = commandLine;
@@ -94,7 +106,7 @@ static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
     frm.setWindowTitle(FileNames::display(commandLine) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
     if (!failure.isEmpty())
-        MsgBox(failure);
+        startupMessage(frm, failure);
 }
 
 static void startFromClipboard(frm_Quillpad &frm)
@@ -112,7 +124,7 @@ static void startFromClipboard(frm_Quillpad &frm)
     frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
     if (!read && !error.isEmpty())
-        MsgBox(error);
+        startupMessage(frm, error);
 }
 
 void Main(const QString &commandLine)

@@ -9,6 +9,7 @@
 #include "ui/Twips.h"
 #include "files/CommonDialog.h"
 #include "window/CWindow.h"
+#include "window/NoteWindows.h"
 #include "dialogs/About_Quillpad.h"
 #include "dialogs/Set_Name.h"
 #include "search/frm_search.h"
@@ -213,7 +214,9 @@ void frm_Quillpad::paste_from_clip_Click()
 
 void frm_Quillpad::findit_Click()
 {
-    Module1::loadedSearchDialog().showBeside(*this);
+    frm_search &search = Module1::loadedSearchDialog();
+    NoteWindows::keepWithNote(search, *this);
+    search.showBeside(*this);
 }
 
 void frm_Quillpad::find_again_Click()
@@ -250,12 +253,15 @@ void frm_Quillpad::Stay_On_Top_Click()
     Stay_On_Top->setChecked(onTop);
     CWindow window;
     window.OnTop(*this, onTop);
+    if (frm_search *search = Module1::searchDialog())
+        NoteWindows::keepWithNote(*search, *this);
 }
 
 void frm_Quillpad::win_name_Click()
 {
     // Made afresh for each opening, so it starts from the current caption.
     auto dialog = std::make_unique<Set_Name>();
+    NoteWindows::keepWithNote(*dialog, *this);
     sys::services().modal->run(*dialog);
 }
 
@@ -294,6 +300,7 @@ void frm_Quillpad::applyColorScheme(const QColor &background, const QColor &text
 void frm_Quillpad::ABout_Click()
 {
     auto about = std::make_unique<About_Quillpad>();
+    NoteWindows::keepWithNote(*about, *this);
     sys::services().modal->run(*about);
 }
 

@@ -406,6 +406,12 @@ class Desktop:
         out = self.run(['xdotool', 'getwindowgeometry', window])
         return re.findall(r'(?:Position|Geometry): (\S+)', out)
 
+    def frame(self, window):
+        """x, y, width and height of the window on the screen."""
+        out = self.run(['xdotool', 'getwindowgeometry', '--shell', window])
+        values = dict(line.split('=') for line in out.split())
+        return tuple(int(values[k]) for k in ('X', 'Y', 'WIDTH', 'HEIGHT'))
+
     def state(self, window):
         return self.run(['xprop', '-id', window, '_NET_WM_STATE'])
 
@@ -512,6 +518,20 @@ def stay_on_top(d, binary):
     expect('window still there', d.windows(':  CLIP'), [q.window])  # not re-created
     expect('focus', d.run(['xdotool', 'getactivewindow']).strip(), q.window)
 
+    # The program's own windows open above the pinned note (the modal ones
+    # would otherwise wait under it, out of reach).
+    for keys, title in ((('alt+o', 'n'), 'Set Clip Window Name'), (('alt+h', 'a'), 'About Quillpad'),
+                        (('ctrl+f',), 'Search For...')):
+        d.activate(q.window)
+        d.keys(*keys)
+        dialog = d.window(title)
+        wait_for(title + ' above the pinned note', lambda: stacking(d).index(dialog) > stacking(d).index(q.window))
+        if title != 'Search For...':
+            d.activate(dialog)
+            d.keys('alt+F4')
+            wait_for(title + ' to close', lambda: dialog not in d.windows(title))
+    search = d.window('Search For...')
+
     # A second copy of the program, activated, stays below the pinned note.
     d.set_clipboard('second copy')
     d.spawn([binary], cwd=d.tmp)
@@ -524,6 +544,7 @@ def stay_on_top(d, binary):
     d.activate(q.window)
     d.keys('alt+o', 's')
     wait_for('_NET_WM_STATE_ABOVE to go', lambda: 'ABOVE' not in d.state(q.window))
+    wait_for('the search dialog to be let go with it', lambda: 'ABOVE' not in d.state(search))
     expect('geometry', d.geometry(q.window), before)
     d.activate(other)
     order = stacking(d)
@@ -1056,8 +1077,13 @@ def fifo_on_the_command_line(d, binary):
     path = os.path.join(d.tmp, 'a pipe')
     os.mkfifo(path)
     q = Quillpad(d, binary, path, activate=False)  # its message box takes the focus
-    message_box(d, q.window)
+    box = message_box(d, q.window)
     expect('program running', q.proc.poll(), None)
+    # Over the note, not wherever the note was before it was placed.
+    note, shown = d.frame(q.window), d.frame(box)
+    middle = (shown[0] + shown[2] // 2, shown[1] + shown[3] // 2)
+    if not (note[0] <= middle[0] <= note[0] + note[2] and note[1] <= middle[1] <= note[1] + note[3]):
+        raise Failure('the message box %r is not over the note %r' % (shown, note))
 
 
 SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_selection, paste,
