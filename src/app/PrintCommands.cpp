@@ -37,6 +37,12 @@ void printClip(const ClipText &text)
         Program::showMessage(job.error);
         return;
     }
+    const QString refused = printer.jobRefusal();
+    if (!refused.isEmpty()) {
+        Program::showMessage(tr("The print job failed on %1: %2")
+                                 .arg(PrintJob::printerIdentity(printer.device()), refused));
+        return;
+    }
     Program::showMessage(tr("Report printed on ") + PrintJob::printerIdentity(printer.device()) + u'.');
 }
 

@@ -5,6 +5,10 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#ifdef QUILLPAD_HAVE_CUPS
+#include <cups/cups.h>
+#endif
+
 namespace sys {
 
 // The printer must go while the application object still exists, and only
@@ -57,6 +61,23 @@ QString QtPrinter::unavailableReason()
     if (QPrinterInfo::printerInfo(name).isNull())
         return QCoreApplication::translate("Printer", "The printer \"%1\" is not available.").arg(name);
     return QString();
+}
+
+QString QtPrinter::jobRefusal()
+{
+#ifdef QUILLPAD_HAVE_CUPS
+    // Qt hands the job to CUPS on this thread as the painter ends, and libcups
+    // keeps the server's last answer for the thread.
+    const QPrinter &printer = device();
+    if (printer.outputFormat() != QPrinter::NativeFormat || !printer.outputFileName().isEmpty())
+        return QString();
+    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE)
+        return QString();
+    const QString reason = QString::fromUtf8(cupsLastErrorString()).trimmed();
+    return reason.isEmpty() ? QString::fromUtf8(ippErrorString(cupsLastError())) : reason;
+#else
+    return QString();
+#endif
 }
 
 // Everything a user can choose in the printer dialog, from one printer to another.

@@ -15,6 +15,7 @@ public:
     QPrinter &device() override;
     QString unavailableReason() override;
     bool runSetupDialog(QWidget *parent) override;
+    QString jobRefusal() override;
     // Lets go of the printer object (as the application ends).
     void release();
 

@@ -98,6 +98,9 @@ public:
     virtual QString unavailableReason() = 0;
     // Shows the printer dialog; false on Cancel (the settings then stay).
     virtual bool runSetupDialog(QWidget *parent) = 0;
+    // Asked right after a job was handed over: the print server's reason
+    // where it refused the job, else nothing.
+    virtual QString jobRefusal() { return QString(); }
 };
 
 // Runs a modal dialog until it closes.

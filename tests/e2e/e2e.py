@@ -795,6 +795,19 @@ def print_through_cups(d, binary):
     if 'Printed through CUPS' not in text or 'second line of the note' not in text:
         raise Failure('the printed job held %r' % text[:200])
 
+    # A queue that takes no jobs: the server's reason is said, not a report.
+    d.run([system_tool('cupsreject'), 'NotePrinter'])
+    box = message_box(d, q.window)
+    d.activate(box)
+    d.keys('Return')
+    wait_for('the report to close', lambda: box not in d.windows(':  CLIP'))
+    d.activate(q.window)
+    d.keys('alt+f', 'p')
+    message_box(d, q.window)
+    d.screen_reader('Quillpad', '--labels',
+                    'The print job failed on NotePrinter: Destination "NotePrinter" is not accepting jobs.')
+    expect('jobs at the printer', len([f for f in os.listdir(jobs) if f.endswith('.out')]), 1)
+
 
 def print_cancelled(d, binary):
     """Cancel in the progress of a long print: the print server never takes
