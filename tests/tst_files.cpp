@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -35,6 +36,7 @@ private slots:
 
     void commonDialogTranslatesItsSettings();
     void qtFileDialogHonoursTheRequest();
+    void qtFileDialogOffersTheNameThatFailed();
     void openAfterClipboardStart();
     void openAfterCommandLineStartAndSettingsPersist();
     void cancelChangesNothing();
@@ -158,6 +160,38 @@ void tst_Files::qtFileDialogHonoursTheRequest()
     // Nothing of it is kept for the next run.
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     QVERIFY(!QFile::exists(config + QStringLiteral("/QtProject.conf")));
+}
+
+void tst_Files::qtFileDialogOffersTheNameThatFailed()
+{
+    // A Save As that failed in a folder that does not exist: the next
+    // dialog offers that very name, which it gives back as it is.
+    QTemporaryDir dir;
+    const QString failed = dir.filePath(QStringLiteral("gone/deeper/x.txt"));
+    sys::FileDialogRequest request;
+    request.kind = Kind::Save;
+    request.title = QStringLiteral("Save File From CLIP");
+    request.fileName = failed;
+    QString shown;
+    QTimer poll;
+    int waited = 0;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!d || !d->isVisible()) {
+            if (++waited > 500 && QApplication::activeModalWidget())
+                QApplication::activeModalWidget()->close();
+            return;
+        }
+        poll.stop();
+        if (auto *field = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            shown = field->text();
+        static_cast<QDialog *>(d)->accept();
+    });
+    poll.start(10);
+    sys::QtFileDialogs dialogs;
+    const std::optional<QString> chosen = dialogs.run(nullptr, request);
+    QCOMPARE(shown, failed);
+    QCOMPARE(chosen, std::optional<QString>(failed));
 }
 
 void tst_Files::openAfterClipboardStart()

@@ -3,7 +3,10 @@
 #include "FileNames.h"
 #include "NameOnlyIconProvider.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QSettings>
 
 namespace sys {
@@ -64,8 +67,18 @@ std::optional<QString> QtFileDialogs::run(QWidget *parent, const FileDialogReque
         dialog.selectNameFilter(filters.value(qBound(0, request.selectedFilter,
                                                      int(filters.size()) - 1)));
     }
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(FileNames::display(request.fileName));
+    if (!request.fileName.isEmpty()) {
+        const QString name = FileNames::display(request.fileName);
+        dialog.selectFile(name);
+        // Where the name's folder does not exist (a save that failed there),
+        // Qt's dialog stays where it is and shows the name cut to look
+        // relative to it ("/gone/x.txt" becomes "gone/x.txt"): the field gets
+        // the whole name, as the dialog takes it when typed.
+        auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (field && QFileInfo(name).isAbsolute()
+            && QDir(dialog.directory()).absoluteFilePath(field->text()) != QDir::cleanPath(name))
+            field->setText(name);
+    }
 
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
