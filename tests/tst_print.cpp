@@ -8,7 +8,9 @@
 
 #include <QAction>
 #include <QPageLayout>
+#include <QDialogButtonBox>
 #include <QPrintDialog>
+#include <QPushButton>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QProgressDialog>
@@ -151,11 +153,17 @@ void tst_Print::realPrintDialogCancelKeepsTheSettings()
     QTimer poll;
     int ticks = 0;
     bool sawDialog = false;
+    QString caption;
+    QString button;
     connect(&poll, &QTimer::timeout, this, [&] {
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *dialog = qobject_cast<QPrintDialog *>(modal)) {
             sawDialog = true;
             poll.stop();
+            // It only chooses the printer: captioned and buttoned for that.
+            caption = dialog->windowTitle();
+            if (auto *buttons = dialog->findChild<QDialogButtonBox *>())
+                button = buttons->button(QDialogButtonBox::Ok)->text();
             dialog->reject();
         } else if (++ticks > 500 && modal) {
             modal->close(); // never hang
@@ -164,6 +172,8 @@ void tst_Print::realPrintDialogCancelKeepsTheSettings()
     poll.start(10);
     QVERIFY(!printer.runSetupDialog(nullptr));
     QVERIFY(sawDialog);
+    QCOMPARE(caption, QStringLiteral("Print Setup"));
+    QCOMPARE(button, QStringLiteral("OK"));
     QCOMPARE(device.outputFileName(), path("before.pdf"));
     QCOMPARE(device.pageLayout().orientation(), QPageLayout::Landscape);
     QCOMPARE(device.copyCount(), 3);

@@ -1,7 +1,9 @@
 #include "QtPrinter.h"
 
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QPrintDialog>
+#include <QPushButton>
 #include <QPrinter>
 #include <QPrinterInfo>
 
@@ -111,6 +113,13 @@ bool QtPrinter::runSetupDialog(QWidget *parent)
     auto chosen = std::make_unique<QPrinter>(QPrinter::HighResolution);
     copyPrinterSettings(device(), *chosen);
     QPrintDialog dialog(chosen.get(), parent);
+    // Qt's dialog is made for printing at once; here it only chooses.
+    dialog.setWindowTitle(QCoreApplication::translate("Printer", "Print Setup"));
+    for (auto *buttons : dialog.findChildren<QDialogButtonBox *>()) {
+        QPushButton *ok = buttons->button(QDialogButtonBox::Ok);
+        if (ok && buttons->window() == &dialog)
+            ok->setText(QCoreApplication::translate("Printer", "OK"));
+    }
     if (dialog.exec() != QDialog::Accepted)
         return false;
     m_printer = std::move(chosen);
