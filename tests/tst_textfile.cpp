@@ -179,6 +179,16 @@ void tst_TextFile::encodeFallsBackToUtf8ForUnmappableText()
     const QByteArray bytes = encode(edited, Format());
     QCOMPARE(bytes, QByteArray("a\r\r\n\nc\n"));
     QCOMPARE(decode(bytes, nullptr).text(), edited.text() + u'\n'); // and the line end a save adds
+
+    // Half a surrogate pair is a U+FFFD where it stands, at a line's end or
+    // the text's; a pair the store's gap parts is whole.
+    const QString lone = QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("\nb") + QChar(0xDE00) + u'x'
+        + QChar(0xD83D);
+    QCOMPARE(encode(store(lone), Format()), QByteArray("a\xEF\xBF\xBD\nb\xEF\xBF\xBDx\xEF\xBF\xBD\n"));
+    TextStore parted = store(u"a😀b");
+    parted.insert(2, u"x");
+    parted.remove(2, 1); // the gap between the pair's halves
+    QCOMPARE(encode(parted, Format()), QByteArray("a\xF0\x9F\x98\x80" "b\n"));
 }
 
 void tst_TextFile::utf8ByteOrderMarkIsKeptOutOfTheText()

@@ -421,6 +421,16 @@ void tst_TextView::inputMethod()
     QCOMPARE(v.inputMethodQuery(Qt::ImCurrentSelection).toString(), QStringLiteral("Xb"));
     QCOMPARE(v.inputMethodQuery(Qt::ImAnchorPosition).toInt(), 0);
     QVERIFY(v.inputMethodQuery(Qt::ImEnabled).toBool());
+
+    // A click while composing ends the composition where it stood (here,
+    // with no input method to hand it over, it goes) before the caret moves.
+    v.setPosition(0);
+    QApplication::sendEvent(&v, &compose);
+    QCOMPARE(v.preeditText(), QStringLiteral("ka"));
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, v.characterRect(1).topLeft() + QPoint(1, 2));
+    QCOMPARE(v.preeditText(), QString());
+    QCOMPARE(v.toPlainText(), QStringLiteral("Xb"));
+    QCOMPARE(v.position(), 1);
 }
 
 void tst_TextView::screenReaderInterface()
@@ -451,6 +461,16 @@ void tst_TextView::screenReaderInterface()
     QCOMPARE(v.toPlainText(), QStringLiteral("Howdy there\nsecond line"));
     text->setCursorPosition(3);
     QCOMPARE(v.position(), 3);
+    // Offsets inside a surrogate pair: an insertion goes before the pair, a
+    // deletion takes it whole; no half of it is ever left.
+    v.setPlainText(QStringLiteral("a\U0001F600b"));
+    editable->insertText(2, QStringLiteral("x"));
+    QCOMPARE(v.toPlainText(), QStringLiteral("ax\U0001F600b"));
+    editable->deleteText(3, 4);
+    QCOMPARE(v.toPlainText(), QStringLiteral("axb"));
+    editable->replaceText(0, 1, QStringLiteral("\U0001F600"));
+    editable->deleteText(1, 2);
+    QCOMPARE(v.toPlainText(), QStringLiteral("xb"));
 }
 
 void tst_TextView::dropAndReservedKeys()

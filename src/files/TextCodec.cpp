@@ -219,15 +219,22 @@ bool encode(const TextStore &text, const Format &format, LineBreak lastBreak, co
     Output out(put);
     if (format.encoding == Encoding::Utf8 && format.byteOrderMark && !out.append(Utf8Bom, 3))
         return false;
-    QStringEncoder utf8(QStringEncoder::Utf8); // keeps a surrogate pair cut between two runs whole
+    // Each piece on its own, so that half a pair is a U+FFFD where it stands
+    // (an encoder that kept it for the next piece would write it after the
+    // line's break, or never); pieces are cut between pairs, never inside.
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
     // A CR break right before an LF one would be read back as one CRLF; that
     // LF (only ever of an empty line that edits left behind) goes as CRLF.
     bool afterCR = false;
     auto putRun = [&](QStringView run) {
         afterCR = afterCR && run.isEmpty();
         // In slices, so that a line of any length passes through a megabyte.
-        for (; !run.isEmpty(); run = run.sliced(qMin<qsizetype>(run.size(), PieceSize / 4))) {
-            const QStringView slice = run.first(qMin<qsizetype>(run.size(), PieceSize / 4));
+        while (!run.isEmpty()) {
+            qsizetype length = qMin<qsizetype>(run.size(), PieceSize / 4);
+            if (length < run.size() && run[length - 1].isHighSurrogate() && run[length].isLowSurrogate())
+                --length;
+            const QStringView slice = run.first(length);
+            run = run.sliced(length);
             if (format.encoding == Encoding::Utf8) {
                 char *at = out.space(utf8.requiredSpace(slice.size()));
                 if (!out.commit(utf8.appendToBuffer(at, slice)))
@@ -247,8 +254,20 @@ bool encode(const TextStore &text, const Format &format, LineBreak lastBreak, co
         afterCR = kind == LineBreak::CR;
         return out.append(chars, qsizetype(std::strlen(chars)));
     };
+    // A pair the store's gap parts goes as one piece of its own.
+    QStringView first = text.firstPart();
+    QStringView second = text.secondPart();
+    char16_t pair[2] = {};
+    QStringView bridge;
+    if (!first.isEmpty() && !second.isEmpty() && first.back().isHighSurrogate() && second.front().isLowSurrogate()) {
+        pair[0] = first.back().unicode();
+        pair[1] = second.front().unicode();
+        bridge = QStringView(pair, 2);
+        first.chop(1);
+        second = second.sliced(1);
+    }
     int line = 0;
-    for (QStringView part : {text.firstPart(), text.secondPart()}) {
+    for (QStringView part : {first, bridge, second}) {
         for (qsizetype at; (at = part.indexOf(u'\n')) >= 0; part = part.sliced(at + 1)) {
             if (!putRun(part.first(at)) || !putBreak(text.lineBreak(line++)))
                 return false;

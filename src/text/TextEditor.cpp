@@ -28,10 +28,17 @@ void TextEditor::setCaret(int anchor, int position, qreal desiredX)
 void TextEditor::select(int anchor, int position)
 {
     const TextStore &store = m_document.store();
-    const bool forward = anchor <= position;
-    anchor = forward ? TextBoundaries::codePointStart(store, anchor) : TextBoundaries::codePointEnd(store, anchor);
-    position = forward && anchor != position ? TextBoundaries::codePointEnd(store, position)
-                                             : TextBoundaries::codePointStart(store, position);
+    // A caret goes to the start of the character it is in; a selection
+    // grows to take whole characters.
+    if (anchor == position) {
+        anchor = position = TextBoundaries::codePointStart(store, position);
+    } else if (anchor < position) {
+        anchor = TextBoundaries::codePointStart(store, anchor);
+        position = TextBoundaries::codePointEnd(store, position);
+    } else {
+        anchor = TextBoundaries::codePointEnd(store, anchor);
+        position = TextBoundaries::codePointStart(store, position);
+    }
     setCaret(anchor, position);
 }
 

@@ -471,9 +471,16 @@ void TextView::keyPressEvent(QKeyEvent *event)
 
 void TextView::mousePressEvent(QMouseEvent *event)
 {
-    m_composition.finish();
+    // The place clicked as it shows, composition and all; the composition
+    // then ends, and what the input method hands over of it goes in before
+    // that place where it stood before it.
     const QPoint point = event->position().toPoint();
-    const int at = positionAt(point);
+    const int composing = m_composition.position();
+    int at = positionAt(point);
+    const int length = m_document.length();
+    m_composition.finish();
+    if (composing >= 0 && at >= composing)
+        at += m_document.length() - length;
     if (event->button() == Qt::MiddleButton) {
         // The X11 primary selection goes where the middle button is pressed.
         QString text;
