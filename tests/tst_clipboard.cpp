@@ -50,6 +50,19 @@ void tst_Clipboard::getNewClipText()
     QCOMPARE(system.messages.shown.size(), 1);
     QCOMPARE(system.messages.shown.first().title, caption);
     QVERIFY(system.messages.shown.first().text.contains(QStringLiteral("another program")));
+
+    // A text that needs more memory than is left: said, and the note kept.
+    system.clipboard.failRead = false;
+    system.clipboard.text = QString(64 << 20, u'x');
+    {
+        support::AddressSpaceLimit limit(64 << 20);
+        QVERIFY(limit.active());
+        frm.action(QStringLiteral("Get_New_clip"))->trigger();
+    }
+    system.clipboard.text.clear();
+    QCOMPARE(support::clip().Text(), QStringLiteral("kept"));
+    QCOMPARE(system.messages.shown.size(), 2);
+    QCOMPARE(system.messages.shown.last().text, sys::Clipboard::tooLargeMessage());
 }
 
 void tst_Clipboard::copy()

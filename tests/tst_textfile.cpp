@@ -420,29 +420,20 @@ void tst_TextFile::savesStreamInLittleMemory()
     Format format;
     format.lineBreak = LineBreak::CRLF;
 
-    rlimit saved{};
-    QCOMPARE(::getrlimit(RLIMIT_AS, &saved), 0);
-    QFile status(QStringLiteral("/proc/self/status"));
-    QVERIFY(status.open(QIODevice::ReadOnly));
-    qint64 size = 0;
-    for (const QByteArray &field : status.readAll().split('\n')) {
-        if (field.startsWith("VmSize:"))
-            size = field.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    QVERIFY(size > 0);
-    rlimit limited = saved;
-    limited.rlim_cur = rlim_t(size + (24 << 20));
-    QCOMPARE(::setrlimit(RLIMIT_AS, &limited), 0);
     QString error;
     Format used;
-    bool saved_ = save(path, text, format, &used, &error);
-    // Onto a file with a second name, written in place: the old text is kept
-    // beside it on the disk, not in memory.
+    bool saved = false;
     const QString twin = dir.filePath(QStringLiteral("twin.txt"));
-    saved_ = saved_ && ::link(QFile::encodeName(path).constData(), QFile::encodeName(twin).constData()) == 0
-        && save(twin, text, format, &used, &error);
-    ::setrlimit(RLIMIT_AS, &saved);
-    QVERIFY2(saved_, qPrintable(error));
+    {
+        support::AddressSpaceLimit limit(24 << 20);
+        QVERIFY(limit.active());
+        saved = save(path, text, format, &used, &error);
+        // Onto a file with a second name, written in place: the old text is
+        // kept beside it on the disk, not in memory.
+        saved = saved && ::link(QFile::encodeName(path).constData(), QFile::encodeName(twin).constData()) == 0
+            && save(twin, text, format, &used, &error);
+    }
+    QVERIFY2(saved, qPrintable(error));
     QVERIFY(::unlink(QFile::encodeName(twin).constData()) == 0);
     const QByteArray bytes = support::readFile(path);
     QCOMPARE(bytes.size(), qsizetype(800000) * line.toUtf8().size());

@@ -35,12 +35,12 @@ QString ClipText::Text() const
     return toPlainText();
 }
 
-void ClipText::setText(const QString &text)
+bool ClipText::setText(const QString &text)
 {
     std::optional<WaitCursor> waiting;
     if (text.size() > LargeText)
         waiting.emplace();
-    setPlainText(text);
+    return setPlainText(text);
 }
 
 void ClipText::setText(TextStore &&store)

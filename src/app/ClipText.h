@@ -29,7 +29,9 @@ public:
 
     // The whole text; writing it replaces everything that was there.
     QString Text() const;
-    void setText(const QString &text);
+    // False, with the text as it was, where the new one needs more memory
+    // than there is.
+    bool setText(const QString &text);
     // A whole text read from a file, taken over as it is.
     void setText(TextStore &&store);
 

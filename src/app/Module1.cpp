@@ -117,9 +117,12 @@ static void startFromClipboard(frm_Quillpad &frm)
     // Where only a focused window may read the clipboard, it is read once
     // the note has the focus and the clipboard has come.
     sys::Clipboard &clipboard = *sys::services().clipboard;
-    const bool read = clipboard.waitUntilReadable(&frm, &error) && clipboard.readText(&text, &error);
+    bool read = clipboard.waitUntilReadable(&frm, &error) && clipboard.readText(&text, &error);
     const QTime takenAt = QTime::currentTime();
-    frm.clipText()->setText(read ? text : QString());
+    if (read && !frm.clipText()->setText(text)) {
+        read = false; // the note starts empty
+        error = sys::Clipboard::tooLargeMessage();
+    }
     s_noteFile.setFormat(TextCodec::platformFormat());
     frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());

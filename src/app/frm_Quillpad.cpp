@@ -235,7 +235,10 @@ void frm_Quillpad::Get_New_clip_Click()
             Module1::MsgBox(error);
         return;
     }
-    m_clipText->setText(text);
+    if (!m_clipText->setText(text)) {
+        Module1::MsgBox(sys::Clipboard::tooLargeMessage());
+        return;
+    }
     Module1::noteFile().setFormat(TextCodec::platformFormat());
 }
 

@@ -243,7 +243,7 @@ bool readSystemText(QClipboard::Mode mode, QString *text, QString *error)
         return fail(tr("The program holding the clipboard answered with something other than text, so nothing was "
                        "taken."));
     case Outcome::TooLarge:
-        return fail(tr("The clipboard's text is too large to take: it would need more memory than there is."));
+        return fail(Clipboard::tooLargeMessage());
     case Outcome::Cancelled:
         break;
     }

@@ -6,7 +6,15 @@
 #include "QtPrinter.h"
 #include "QtWindowSystem.h"
 
+#include <QCoreApplication>
+
 namespace sys {
+
+QString Clipboard::tooLargeMessage()
+{
+    return QCoreApplication::translate("Clipboard",
+                                       "The clipboard's text is too large to take: it would need more memory than there is.");
+}
 
 Services &services()
 {

@@ -42,6 +42,8 @@ public:
         Q_UNUSED(error);
         return true;
     }
+    // What is said of a text too large to take from the clipboard.
+    static QString tooLargeMessage();
 };
 
 // What the window system lets a program do with its windows.

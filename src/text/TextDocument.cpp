@@ -74,6 +74,9 @@ void TextDocument::replace(int position, int count, QStringView text, EditKind k
     TextSpan inserted = parsed.span(0, parsed.length());
     fitBreaksToNeighbours(position, count, inserted);
     const TextSpan removed = m_store.span(position, count);
+    // Where memory runs out, it does so before anything has changed.
+    m_store.reserve(inserted.text.size(), inserted.breaks.size());
+    m_steps.reserve(m_done + 1);
 
     const bool hadUndo = isUndoAvailable();
     const bool hadRedo = isRedoAvailable();

@@ -3,6 +3,8 @@
 #include "TextBoundaries.h"
 #include "TextLayouts.h"
 
+#include <new>
+
 TextEditor::TextEditor(TextDocument &document, TextLayouts &layouts)
     : m_document(document)
     , m_layouts(layouts)
@@ -50,7 +52,11 @@ bool TextEditor::edit(int position, int count, QStringView text, TextDocument::E
         return false;
     position = qBound(0, position, length);
     count = qBound(0, count, length - position);
-    m_document.replace(position, count, text, kind, {m_caret.anchor, m_caret.position});
+    try {
+        m_document.replace(position, count, text, kind, {m_caret.anchor, m_caret.position});
+    } catch (const std::bad_alloc &) {
+        return false; // not made: the text is as it was
+    }
     // The caret goes after what came in: the text as stored, breaks as one.
     int stored = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {

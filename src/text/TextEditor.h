@@ -37,7 +37,7 @@ public:
     // Replaces count characters at position with text, as one step of the
     // history (kind says how it joins the step before); the caret goes
     // after it. False, with nothing changed, where it would grow the text
-    // past maxLength().
+    // past maxLength() or needs more memory than there is.
     bool edit(int position, int count, QStringView text, TextDocument::EditKind kind);
     bool replaceSelection(QStringView text, TextDocument::EditKind kind);
     void deleteSelection();

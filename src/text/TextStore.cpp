@@ -1,5 +1,6 @@
 #include "TextStore.h"
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -78,6 +79,8 @@ void TextStore::insertNormalized(int position, const char16_t *text, int count, 
 {
     if (count == 0)
         return;
+    // All the room first: where memory runs out, nothing has changed.
+    reserve(count, std::count(text, text + count, u'\n'));
     changed();
     const int line = lineOf(position);
     m_text.insert(position, text, count);
@@ -97,6 +100,12 @@ void TextStore::insertNormalized(int position, const char16_t *text, int count, 
         ++added;
         m_lines.insertLine(line + added, position + i + 1, carried);
     }
+}
+
+void TextStore::reserve(qsizetype characters, qsizetype breaks)
+{
+    m_text.reserveMore(characters);
+    m_lines.reserve(breaks);
 }
 
 void TextStore::remove(int from, int count)

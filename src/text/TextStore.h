@@ -58,6 +58,10 @@ public:
     void insert(int position, QStringView text, LineBreak uniform = LineBreak::None);
     void insert(int position, const TextSpan &span);
     void remove(int from, int count);
+    // Makes room for so many more characters and breaks, so that inserting
+    // them cannot fail for want of memory; throws std::bad_alloc, changing
+    // nothing, where there is not enough.
+    void reserve(qsizetype characters, qsizetype breaks);
     // Replaces everything, breaks kept as they are written.
     void assign(QStringView text);
 

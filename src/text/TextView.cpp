@@ -60,9 +60,17 @@ TextView::~TextView()
 
 // ---- the text ------------------------------------------------------------------
 
-void TextView::setPlainText(QStringView text)
+bool TextView::setPlainText(QStringView text)
 {
-    m_document.setText(text);
+    // The new text is built whole before the old one goes.
+    TextStore store;
+    try {
+        store.assign(text);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    m_document.setStore(std::move(store));
+    return true;
 }
 
 void TextView::setStore(TextStore &&store)

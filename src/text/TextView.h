@@ -37,8 +37,9 @@ public:
     const TextDocument &document() const { return m_document; }
 
     // The whole text. Loading it puts the caret at the start and the view at
-    // the top, and starts the undo history afresh.
-    void setPlainText(QStringView text);
+    // the top, and starts the undo history afresh. False, with the text as it
+    // was, where it needs more memory than there is.
+    bool setPlainText(QStringView text);
     void setStore(TextStore &&store);
     QString toPlainText() const;
     int length() const { return m_document.length(); }
