@@ -30,5 +30,7 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(programIcon());
 
     Module1::Main(commandLine);
+    if (Module1::hasEnded())
+        return EXIT_SUCCESS; // closed while start-up waited: nothing is left to run
     return app.exec();
 }

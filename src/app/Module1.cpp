@@ -147,6 +147,11 @@ void Main(const QString &commandLine)
         startFromClipboard(frm);
 }
 
+bool hasEnded()
+{
+    return s_ending;
+}
+
 void End()
 {
     if (s_ending)

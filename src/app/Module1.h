@@ -51,6 +51,9 @@ void forgetSearchDialog();
 
 // Ends the program at once: every window goes, nothing is asked or saved.
 void End();
+// Whether End() ran since the last Main(): the note was closed, perhaps
+// while start-up still waited for its file or the clipboard.
+bool hasEnded();
 
 // A message box over the main window; an empty title means the application title.
 void MsgBox(const QString &text, const QString &title = QString(),

@@ -9,8 +9,58 @@
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace sys {
+
+namespace {
+
+// While the progress window shows, keys, clicks and drops go to it alone.
+// It is not made modal: the window system's close requests for a window
+// that a modal one blocks never reach it, and closing the note must end the
+// program whatever it waits for.
+class InputOnlyTo : public QObject
+{
+public:
+    explicit InputOnlyTo(QWidget &window)
+        : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~InputOnlyTo() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject *receiver, QEvent *event) override
+    {
+        if (!takesInput(event))
+            return false;
+        if (auto *widget = qobject_cast<QWidget *>(receiver))
+            return widget->window() != &m_window;
+        if (auto *window = qobject_cast<QWindow *>(receiver))
+            return window != m_window.windowHandle();
+        return false;
+    }
+
+private:
+    static bool takesInput(const QEvent *event)
+    {
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::InputMethod:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return event->isInputEvent();
+        }
+    }
+
+    QWidget &m_window;
+};
+
+} // namespace
 
 ProgressWait::ProgressWait(QWidget *parent, const QString &label, const QString &objectName)
     : m_parent(parent)
@@ -61,7 +111,6 @@ ProgressWait::Outcome ProgressWait::wait()
         progress.setObjectName(m_objectName);
         if (m_parent)
             progress.setWindowTitle(m_parent->window()->windowTitle());
-        progress.setWindowModality(Qt::ApplicationModal);
         progress.setMinimumDuration(0);
         progress.setAutoClose(false);
         progress.setAutoReset(false);
@@ -88,6 +137,7 @@ ProgressWait::Outcome ProgressWait::wait()
         QTimer tick;
         QObject::connect(&tick, &QTimer::timeout, &progress, show);
         tick.start(100);
+        const InputOnlyTo inputOnly(progress);
         progress.show();
         loop.exec();
         ending = !m_finished && !m_cancelled;

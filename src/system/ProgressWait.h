@@ -4,7 +4,8 @@
 // thread, or in slices from the event loop, and says how far it has come and
 // when it is over. The window keeps painting all along; for the first half
 // second keys and clicks wait and the wait cursor shows, then a progress
-// window offers Cancel, and the note's own windows take no input meanwhile.
+// window offers Cancel, and the note's own windows take no input meanwhile
+// (but for a close request, which ends the wait as the program ends).
 
 #include <QString>
 #include <functional>

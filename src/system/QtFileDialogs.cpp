@@ -71,12 +71,12 @@ std::optional<QString> QtFileDialogs::run(QWidget *parent, const FileDialogReque
         const QString name = FileNames::display(request.fileName);
         dialog.selectFile(name);
         // Where the name's folder does not exist (a save that failed there),
-        // Qt's dialog stays where it is and shows the name cut to look
-        // relative to it ("/gone/x.txt" becomes "gone/x.txt"): the field gets
-        // the whole name, as the dialog takes it when typed.
+        // Qt's dialog stays in a folder of its own and shows the name cut to
+        // look relative to it ("/gone/x.txt" becomes "gone/x.txt"): the field
+        // gets the whole name, as the dialog takes it when typed.
+        const QFileInfo named(name);
         auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        if (field && QFileInfo(name).isAbsolute()
-            && QDir(dialog.directory()).absoluteFilePath(field->text()) != QDir::cleanPath(name))
+        if (field && named.isAbsolute() && !named.absoluteDir().exists())
             field->setText(name);
     }
 

@@ -811,7 +811,8 @@ def print_through_cups(d, binary):
 
 def print_cancelled(d, binary):
     """Cancel in the progress of a long print: the print server never takes
-    the job, nothing reaches the printer and nothing is reported as printed."""
+    the job, nothing reaches the printer and nothing is reported as printed;
+    the note's close box in the progress ends the program."""
     jobs = d.print_server()
     path = write(d, 'long.txt', b''.join(b'line %d of a long note to print\n' % i for i in range(300000)))
     q = Quillpad(d, binary, path)
@@ -826,6 +827,16 @@ def print_cancelled(d, binary):
     for which in ('completed', 'not-completed'):
         expect('%s jobs at the print server' % which, d.run(['lpstat', '-W', which, '-o']), '')
     expect('program running', q.proc.poll(), None)
+
+    # The note's close box while the progress shows ends the program there
+    # and then, and nothing is printed.
+    d.keys('alt+f', 'p')
+    message_box(d, q.window)
+    d.activate(q.window)
+    d.keys('alt+F4')
+    wait_for('the program to end', lambda: q.proc.poll() is not None)
+    expect('exit status', q.proc.returncode, 0)
+    expect('jobs at the printer', [f for f in os.listdir(jobs) if not f.startswith('.')], [])
 
 
 def file_dialogs_keep_nothing(d, binary):
