@@ -103,7 +103,9 @@ void compareAt(const TextStore &store, const Line &line, int at)
         QCOMPARE(TextBoundaries::previousWordStart(store, p),
                  line.start + (previous == line.wordStarts.begin() ? 0 : *(previous - 1)));
     }
-    const int from = std::binary_search(line.words.begin(), line.words.end(), at) ? at : before(line.words, at);
+    const bool wordBoundary = std::binary_search(line.words.begin(), line.words.end(), at);
+    QCOMPARE(TextBoundaries::isWordBoundary(store, p), wordBoundary);
+    const int from = wordBoundary ? at : before(line.words, at);
     QCOMPARE(TextBoundaries::wordAt(store, p), std::make_pair(line.start + from, line.start + after(line.words, at)));
 }
 

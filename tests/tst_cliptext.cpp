@@ -128,6 +128,13 @@ void tst_ClipText::findOptionsAndLongTexts()
     QCOMPARE(clip.Find(QStringLiteral("cat"), 0, whole), 0);
     QCOMPARE(clip.Find(QStringLiteral("cat"), 1, whole), 16);
     QCOMPARE(clip.Find(QStringLiteral("cat"), 17, whole), -1);
+    // Words as Ctrl+Right finds them: one with an apostrophe, a Thai one
+    // among others written without blanks.
+    clip.setText(QStringLiteral("don't do \u0E20\u0E32\u0E29\u0E32\u0E44\u0E17\u0E22"));
+    QCOMPARE(clip.Find(QStringLiteral("don"), 0, whole), -1);
+    QCOMPARE(clip.Find(QStringLiteral("do"), 0, whole), 6);
+    QCOMPARE(clip.Find(QStringLiteral("\u0E44\u0E17\u0E22"), 0, whole), 13);
+    QCOMPARE(clip.Find(QStringLiteral("\u0E29\u0E32\u0E44"), 0, whole), -1);
 
     // Positions beyond any 16-bit range, and a match straddling the search's
     // internal slices.

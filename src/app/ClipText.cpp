@@ -4,6 +4,7 @@
 #include "system/WaitCursor.h"
 #include "ui/Fonts.h"
 #include "ui/Twips.h"
+#include "text/TextBoundaries.h"
 
 #include <QGuiApplication>
 
@@ -13,11 +14,6 @@ namespace {
 
 // Loads above this size show the wait cursor while the text is taken in.
 constexpr qsizetype LargeText = 1 << 20;
-
-bool isWordCharacter(char32_t c)
-{
-    return c == U'_' || QChar::isLetterOrNumber(c);
-}
 
 } // namespace
 
@@ -102,24 +98,10 @@ int ClipText::Find(const QString &text, int start, FindOptions options)
 
 bool ClipText::isWholeWordAt(int position, int n) const
 {
+    // Where the engine's word rule, as Ctrl+Left and Right follow it, lets
+    // words begin and end: "cat" is not a word in "cat_x" or "don't".
     const TextStore &store = document().store();
-    const int total = length();
-    if (position > 0) {
-        char32_t before = store.at(position - 1);
-        if (QChar::isLowSurrogate(before) && position > 1 && QChar::isHighSurrogate(store.at(position - 2)))
-            before = QChar::surrogateToUcs4(store.at(position - 2), char16_t(before));
-        if (isWordCharacter(before))
-            return false;
-    }
-    const int end = position + n;
-    if (end < total) {
-        char32_t after = store.at(end);
-        if (QChar::isHighSurrogate(after) && end + 1 < total && QChar::isLowSurrogate(store.at(end + 1)))
-            after = QChar::surrogateToUcs4(char16_t(after), store.at(end + 1));
-        if (isWordCharacter(after))
-            return false;
-    }
-    return true;
+    return TextBoundaries::isWordBoundary(store, position) && TextBoundaries::isWordBoundary(store, position + n);
 }
 
 void ClipText::setClipboardCommands(std::function<bool()> copySelection, std::function<void()> paste)

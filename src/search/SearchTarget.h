@@ -9,7 +9,7 @@ class QWidget;
 struct SearchOptions
 {
     bool caseSensitive = false;
-    bool wholeWord = false; // no letter, digit or underscore right before or after
+    bool wholeWord = false; // beginning and ending where the text's words do
 };
 
 class SearchTarget

@@ -346,6 +346,16 @@ int previousWordStart(const TextStore &store, int position)
     return start;
 }
 
+bool isWordBoundary(const TextStore &store, int position)
+{
+    if (position <= 0 || position >= store.length())
+        return true;
+    if (store.at(position - 1) == u'\n' || store.at(position) == u'\n')
+        return true;
+    const int line = store.lineOf(position);
+    return iterator(store, line, Rule::Word).isBoundary(position - store.lineStart(line));
+}
+
 std::pair<int, int> wordAt(const TextStore &store, int position)
 {
     position = qBound(0, position, store.length());

@@ -47,6 +47,10 @@ int nextWordStart(const TextStore &store, int position);
 // from the start of a line, the end of the line before.
 int previousWordStart(const TextStore &store, int position);
 
+// Whether a word, a run of blanks or a mark may begin or end at position
+// (a line's start and end are such places).
+bool isWordBoundary(const TextStore &store, int position);
+
 // The piece of the line at position (a word, a run of blanks, a mark): what a
 // double-click selects. At the end of a line, the piece before it.
 std::pair<int, int> wordAt(const TextStore &store, int position);
