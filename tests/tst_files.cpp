@@ -321,6 +321,13 @@ void tst_Files::saveWritesTheTextAndItsLineEnd()
     frm.action(QStringLiteral("save_as"))->trigger();
     QCOMPARE(support::readFile(path), QByteArray("\n"));
     QVERIFY(system.messages.shown.isEmpty()); // success says nothing
+
+    // Clipboard text with its own line ends ends as its lines do.
+    system.clipboard.text = QStringLiteral("one\r\ntwo");
+    frm.action(QStringLiteral("Get_New_clip"))->trigger();
+    system.fileDialogs.answers.push_back(path);
+    frm.action(QStringLiteral("save_as"))->trigger();
+    QCOMPARE(support::readFile(path), QByteArray("one\r\ntwo\r\n"));
 }
 
 void tst_Files::saveRoundTrips_data()

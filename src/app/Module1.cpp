@@ -123,7 +123,7 @@ static void startFromClipboard(frm_Quillpad &frm)
         read = false; // the note starts empty
         error = sys::Clipboard::tooLargeMessage();
     }
-    s_noteFile.setFormat(TextCodec::platformFormat());
+    s_noteFile.setFormat(TextCodec::clipboardFormat(frm.clipText()->document().store()));
     frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);
     setApplicationTitle(frm.windowTitle());
     if (!read && !error.isEmpty())

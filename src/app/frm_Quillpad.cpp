@@ -239,7 +239,7 @@ void frm_Quillpad::Get_New_clip_Click()
         Module1::MsgBox(sys::Clipboard::tooLargeMessage());
         return;
     }
-    Module1::noteFile().setFormat(TextCodec::platformFormat());
+    Module1::noteFile().setFormat(TextCodec::clipboardFormat(m_clipText->document().store()));
 }
 
 void frm_Quillpad::Stay_On_Top_Click()

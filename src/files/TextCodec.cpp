@@ -174,6 +174,14 @@ Format platformFormat()
     return format;
 }
 
+Format clipboardFormat(const TextStore &text)
+{
+    Format format = platformFormat();
+    if (const LineBreak last = text.lastBreak(); last != LineBreak::None)
+        format.lineBreak = last;
+    return format;
+}
+
 Decoded decode(QIODevice &in, qint64 size, const PieceRead &pieceRead, TextStore *text, Format *format)
 {
     char head[3] = {};

@@ -31,6 +31,10 @@ struct Format
 
 // The format of text that came from no file: the clipboard or typing.
 Format platformFormat();
+// The format of a text taken from the clipboard: UTF-8, and its own line end
+// (the one its last break is written with), or the system's where it has
+// no break.
+Format clipboardFormat(const TextStore &text);
 
 // Bytes are read, and encoded bytes handed on, a piece of about this size at a time.
 inline constexpr qint64 PieceSize = 1 << 20;
