@@ -148,10 +148,16 @@ class Desktop:
         number = read_line(read_fd, 'Xvfb')
         self.env = private_environment(self.tmp)
         self.env['DISPLAY'] = ':' + number
+        # openbox with its defaults: a configuration of its own that says
+        # nothing (an empty file would be an error, which openbox shows in a
+        # window of its own beside the scenario's).
+        config = os.path.join(self.tmp, 'openbox-rc.xml')
+        with open(config, 'w') as f:
+            f.write('<?xml version="1.0"?>\n<openbox_config xmlns="http://openbox.org/3.4/rc"/>\n')
         # A window manager that comes up before the server takes clients
         # gives up at once; start it again then.
         for attempt in range(5):
-            wm = self.spawn(['openbox', '--config-file', '/dev/null'])
+            wm = self.spawn(['openbox', '--config-file', config])
             try:
                 wait_for('the window manager', lambda: self.wm_ready() or wm.poll() is not None)
             except Failure:
