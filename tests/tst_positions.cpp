@@ -1,11 +1,14 @@
 // What the engine keeps beside the text, against plain references under
 // random edits: how a position follows an edit, the rows of each line, and
-// the colours of stretches of the text.
+// the colours of stretches of the text; and where the caret goes, with the
+// text laid out but no widget.
 
+#include "text/CaretMoves.h"
 #include "text/ColorRuns.h"
 #include "text/RowMap.h"
 #include "text/TextChange.h"
 
+#include <QFontDatabase>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -19,6 +22,7 @@ private slots:
     void positionFollowsAnEditBothWays();
     void rowMapAgainstReference();
     void colorRunsAgainstReference();
+    void caretMovesWithoutAWidget();
 };
 
 void tst_Positions::positionFollowsAnEditBothWays()
@@ -141,5 +145,47 @@ void tst_Positions::colorRunsAgainstReference()
     }
 }
 
-QTEST_APPLESS_MAIN(tst_Positions)
+void tst_Positions::caretMovesWithoutAWidget()
+{
+    TextDocument document;
+    document.setText(QStringLiteral("alpha beta\ngamma\n") + QString(300, u'w'));
+    TextLayouts layouts(document);
+    layouts.configure(QFontDatabase::systemFont(QFontDatabase::FixedFont), 200);
+    using CaretMoves::Caret;
+    auto move = [&](const Caret &caret, TextCommand command, bool select = false) {
+        return CaretMoves::move(layouts, caret, command, select, 3);
+    };
+
+    // Words, and a selection that Left collapses to its left end.
+    Caret caret = move({}, TextCommand::WordRight);
+    QCOMPARE(caret.position, 6);
+    caret = move(caret, TextCommand::WordRight, true);
+    QCOMPARE(caret, (Caret{6, 10, -1})); // no word after "beta": the line's end
+    caret = move(caret, TextCommand::CharacterLeft);
+    QCOMPARE(caret, (Caret{6, 6, -1}));
+
+    // Down and up keep the x they started from, across a shorter line.
+    caret = move(caret, TextCommand::Down);
+    QCOMPARE(caret.position, 16); // the end of "gamma"
+    caret = move(caret, TextCommand::Down);
+    QCOMPARE(caret.position, 17 + 6);
+    caret = move(move(caret, TextCommand::Up), TextCommand::Up);
+    QCOMPARE(caret.position, 6);
+
+    // A wrapped line: End stops before the next row's first character, from
+    // which Right goes on to the next row; a page is three rows.
+    const RowRef first = layouts.rowOf(17);
+    RowRef second = first;
+    QVERIFY(layouts.next(second) && second.line == first.line);
+    caret = move({17, 17}, TextCommand::RowEnd);
+    QCOMPARE(caret.position, layouts.rowStart(second) - 1);
+    caret = move(caret, TextCommand::CharacterRight);
+    QCOMPARE(caret.position, layouts.rowStart(second));
+    int scrolled = 0;
+    caret = CaretMoves::move(layouts, {17, 17}, TextCommand::PageDown, false, 3, &scrolled);
+    QCOMPARE(scrolled, 3);
+    QCOMPARE(layouts.rowOf(caret.position).row, first.row + 3);
+}
+
+QTEST_MAIN(tst_Positions)
 #include "tst_positions.moc"
