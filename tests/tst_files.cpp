@@ -19,6 +19,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
+
 #include "system/QtFileDialogs.h"
 
 #include <fcntl.h>
@@ -26,6 +29,28 @@
 #include <unistd.h>
 
 using Kind = sys::FileDialogRequest::Kind;
+
+namespace {
+
+// Acts on the real file dialog as soon as it is up; closes whatever is open
+// after 5 s, so that the test can never hang.
+void whenFileDialogShows(QTimer &poll, std::function<void(QFileDialog *)> act)
+{
+    auto waited = std::make_shared<int>(0);
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&poll, waited, act = std::move(act)] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) {
+            if (++*waited > 500 && QApplication::activeModalWidget())
+                QApplication::activeModalWidget()->close();
+            return;
+        }
+        poll.stop();
+        act(dialog);
+    });
+    poll.start(10);
+}
+
+} // namespace
 
 class tst_Files : public QObject
 {
@@ -123,18 +148,8 @@ void tst_Files::qtFileDialogHonoursTheRequest()
     QStringList shownFilters;
     QString shownFilter;
     bool confirmOverwrite = false;
-    // Acts as soon as the dialog is up; closes whatever is open after 5 s so
-    // the test can never hang.
     QTimer poll;
-    int waited = 0;
-    connect(&poll, &QTimer::timeout, this, [&] {
-        auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!d || !d->isVisible()) {
-            if (++waited > 500 && QApplication::activeModalWidget())
-                QApplication::activeModalWidget()->close();
-            return;
-        }
-        poll.stop();
+    whenFileDialogShows(poll, [&](QFileDialog *d) {
         seen = d;
         // Every column, the type of each entry too.
         d->setViewMode(QFileDialog::Detail);
@@ -147,7 +162,6 @@ void tst_Files::qtFileDialogHonoursTheRequest()
         d->selectFile(dir.filePath(QStringLiteral("chosen.txt")));
         static_cast<QDialog *>(d)->accept();
     });
-    poll.start(10);
     sys::QtFileDialogs dialogs;
     const std::optional<QString> chosen = dialogs.run(nullptr, request);
     QVERIFY(seen);
@@ -174,20 +188,11 @@ void tst_Files::qtFileDialogOffersTheNameThatFailed()
     request.fileName = failed;
     QString shown;
     QTimer poll;
-    int waited = 0;
-    connect(&poll, &QTimer::timeout, this, [&] {
-        auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!d || !d->isVisible()) {
-            if (++waited > 500 && QApplication::activeModalWidget())
-                QApplication::activeModalWidget()->close();
-            return;
-        }
-        poll.stop();
+    whenFileDialogShows(poll, [&](QFileDialog *d) {
         if (auto *field = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
             shown = field->text();
         static_cast<QDialog *>(d)->accept();
     });
-    poll.start(10);
     sys::QtFileDialogs dialogs;
     const std::optional<QString> chosen = dialogs.run(nullptr, request);
     QCOMPARE(shown, failed);
