@@ -7,9 +7,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
-#ifdef QUILLPAD_HAVE_CUPS
-#include <cups/cups.h>
-#endif
+#include <dlfcn.h>
 
 namespace sys {
 
@@ -67,19 +65,30 @@ QString QtPrinter::unavailableReason()
 
 QString QtPrinter::jobRefusal()
 {
-#ifdef QUILLPAD_HAVE_CUPS
-    // Qt hands the job to CUPS on this thread as the painter ends, and libcups
-    // keeps the server's last answer for the thread.
+    // Qt's print engine hands the job to CUPS on this thread as the painter
+    // ends and does not say what the server answered; libcups keeps that
+    // answer for the thread. It is asked of the libcups Qt's CUPS support has
+    // loaded (where none is loaded, no job went to CUPS).
     const QPrinter &printer = device();
     if (printer.outputFormat() != QPrinter::NativeFormat || !printer.outputFileName().isEmpty())
         return QString();
-    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE)
+    void *cups = ::dlopen("libcups.so.2", RTLD_LAZY | RTLD_NOLOAD);
+    if (!cups)
         return QString();
-    const QString reason = QString::fromUtf8(cupsLastErrorString()).trimmed();
-    return reason.isEmpty() ? QString::fromUtf8(ippErrorString(cupsLastError())) : reason;
-#else
-    return QString();
-#endif
+    using LastError = int (*)();
+    using LastErrorString = const char *(*)();
+    const auto lastError = reinterpret_cast<LastError>(::dlsym(cups, "cupsLastError"));
+    const auto lastErrorString = reinterpret_cast<LastErrorString>(::dlsym(cups, "cupsLastErrorString"));
+    QString reason;
+    // IPP's successful answers are 0x0000 to 0x00FF.
+    if (lastError && lastErrorString && lastError() > 0x00FF) {
+        reason = QString::fromUtf8(lastErrorString()).trimmed();
+        if (reason.isEmpty())
+            reason = QCoreApplication::translate("Printer", "The print server refused the job (IPP status 0x%1).")
+                         .arg(lastError(), 4, 16, QLatin1Char('0'));
+    }
+    ::dlclose(cups);
+    return reason;
 }
 
 // Everything a user can choose in the printer dialog, from one printer to another.
