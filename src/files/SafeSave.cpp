@@ -247,6 +247,9 @@ struct Target
 {
     Fd folder;         // the folder that holds it
     QByteArray name;   // its name there
+    // The file itself, held for the whole save: its inode names the save's
+    // lock, and may not go to another file while the lock is held.
+    Fd file;
     bool exists = false;
     bool madeEmpty = false; // made by this save, where a link led to nothing yet
     struct stat status{};
@@ -306,6 +309,7 @@ bool findTarget(const QByteArray &file, Target *target, QString *error)
         || !sameFile(there, target->status))
         return fail(tr("The file was moved or replaced while it was being saved."));
     target->name = name;
+    target->file = std::move(opened);
     return true;
 }
 
