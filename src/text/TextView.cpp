@@ -17,9 +17,6 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyleHints>
-
-#include <cmath>
 
 TextView::TextView(QWidget *parent)
     : QAbstractScrollArea(parent)
@@ -27,6 +24,7 @@ TextView::TextView(QWidget *parent)
     , m_painter(m_layouts)
     , m_viewport(m_layouts)
     , m_editor(m_document, m_layouts)
+    , m_caret(viewport())
 {
     TextViewAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
@@ -158,7 +156,7 @@ void TextView::caretChanged(int oldStart, int oldEnd, bool moved)
 {
     if (oldStart != selectionStart() || oldEnd != selectionEnd())
         repaintSelectionChange(oldStart, oldEnd);
-    restartBlinking();
+    m_caret.restart(hasFocus());
     updateCaret();
     if (moved) {
         emit cursorPositionChanged();
@@ -173,14 +171,8 @@ void TextView::repaintSelectionChange(int oldStart, int oldEnd)
     if (oldStart == oldEnd && !hasSelection())
         return; // the caret moved, nothing was or is selected
     // What was selected and what is now, all rows between.
-    const int from = qMin(oldStart, selectionStart());
-    const int to = qMax(oldEnd, selectionEnd());
-    const int firstLine = m_document.store().lineOf(from);
-    updateRows(firstLine, false);
-    if (m_document.store().lineOf(to) != firstLine) {
-        const std::optional<int> top = m_viewport.rowY(m_layouts.rowOf(from));
-        viewport()->update(QRect(0, top.value_or(0), viewport()->width(), viewport()->height()));
-    }
+    const int fromLine = m_document.store().lineOf(qMin(oldStart, selectionStart()));
+    updateRows(fromLine, m_document.store().lineOf(qMax(oldEnd, selectionEnd())) != fromLine);
     emit selectionChanged();
     TextViewAccessible::selectionChanged(this);
 }
@@ -254,16 +246,6 @@ void TextView::setReservedShortcuts(const QList<QKeySequence> &shortcuts)
 
 // ---- colours ----------------------------------------------------------------------
 
-QColor TextView::backgroundColor() const
-{
-    return palette().color(QPalette::Base);
-}
-
-QColor TextView::textColor() const
-{
-    return palette().color(QPalette::Text);
-}
-
 void TextView::setColors(const QColor &background, const QColor &text)
 {
     QPalette p = palette();
@@ -272,19 +254,10 @@ void TextView::setColors(const QColor &background, const QColor &text)
     setPalette(p);
 }
 
-void TextView::setBackgroundColor(const QColor &color)
-{
-    QPalette p = palette();
-    p.setColor(QPalette::Base, color);
-    setPalette(p);
-}
-
 void TextView::setTextColorOfAll(const QColor &color)
 {
     m_colors.clear();
-    QPalette p = palette();
-    p.setColor(QPalette::Text, color);
-    setPalette(p);
+    setColors(backgroundColor(), color);
     viewport()->update();
 }
 
@@ -389,21 +362,7 @@ int TextView::positionAt(const QPoint &point)
 
 void TextView::updateCaret()
 {
-    if (!m_caretRect.isNull())
-        viewport()->update(m_caretRect.adjusted(-2, 0, 2, 0));
-    m_caretRect = cursorRect();
-    if (!m_caretRect.isNull())
-        viewport()->update(m_caretRect.adjusted(-2, 0, 2, 0));
-}
-
-void TextView::restartBlinking()
-{
-    m_caretOn = true;
-    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
-    if (hasFocus() && flash >= 2)
-        m_blink.start(flash / 2, this);
-    else
-        m_blink.stop();
+    m_caret.moveTo(cursorRect());
 }
 
 // ---- painting ----------------------------------------------------------------------
@@ -432,7 +391,7 @@ TextPaintOptions TextView::paintOptions() const
     // The caret, or where a drop would go.
     if (m_dropPosition >= 0) {
         options.caret = m_dropPosition;
-    } else if (hasFocus() && m_caretOn) {
+    } else if (hasFocus() && m_caret.isShown()) {
         options.caret = position();
         if (m_composition.isActive())
             options.compositionCursor = m_composition.cursor();
@@ -540,12 +499,7 @@ void TextView::mouseReleaseEvent(QMouseEvent *event)
 
 void TextView::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() == m_blink.timerId()) {
-        // Only the caret's own rectangle is painted again.
-        m_caretOn = !m_caretOn;
-        if (!m_caretRect.isNull())
-            viewport()->update(m_caretRect.adjusted(-2, 0, 2, 0));
-    } else if (event->timerId() == m_autoScroll.timerId()) {
+    if (event->timerId() == m_autoScroll.timerId()) {
         scrollRows(m_lastMouse.y() < 0 ? -1 : 1);
         setCaret(m_mouse.dragTo(m_document.store(), positionAt(m_lastMouse)));
     } else {
@@ -568,7 +522,7 @@ void TextView::contextMenuEvent(QContextMenuEvent *event)
 void TextView::focusInEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusInEvent(event);
-    restartBlinking();
+    m_caret.restart(true);
     updateCaret();
 }
 
@@ -577,9 +531,7 @@ void TextView::focusOutEvent(QFocusEvent *event)
     QAbstractScrollArea::focusOutEvent(event);
     if (event->reason() != Qt::PopupFocusReason)
         m_composition.finish();
-    m_blink.stop();
-    m_caretOn = false;
-    updateCaret();
+    m_caret.hide();
     m_document.closeUndoGroup();
 }
 
@@ -670,11 +622,7 @@ void TextView::publishPrimarySelection()
 
 void TextView::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!canInsertFromMimeData(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+    dragMoveEvent(event);
 }
 
 void TextView::dragMoveEvent(QDragMoveEvent *event)

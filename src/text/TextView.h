@@ -13,6 +13,7 @@
 #include "TextEditor.h"
 #include "TextKeys.h"
 #include "TextLayouts.h"
+#include "TextCaret.h"
 #include "TextPainter.h"
 #include "TextViewport.h"
 
@@ -67,10 +68,10 @@ public:
     void setMaxLength(int length) { m_editor.setMaxLength(length); }
 
     // Colours belong to the view: they never enter the history.
-    QColor backgroundColor() const;
-    QColor textColor() const;
+    QColor backgroundColor() const { return palette().color(QPalette::Base); }
+    QColor textColor() const { return palette().color(QPalette::Text); }
     void setColors(const QColor &background, const QColor &text);
-    void setBackgroundColor(const QColor &color);
+    void setBackgroundColor(const QColor &color) { setColors(color, textColor()); }
     // Every character takes the view's text colour; stretches coloured on
     // their own lose their colour.
     void setTextColorOfAll(const QColor &color);
@@ -167,7 +168,6 @@ private:
     void updateScrollBar();
     void relayout();
     void updateCaret();
-    void restartBlinking();
     void updateRows(int fromLine, bool toBottom);
     TextPaintOptions paintOptions() const;
     int caretWidth() const;
@@ -186,9 +186,7 @@ private:
     bool m_settingScrollBar = false;
     QList<QKeySequence> m_reserved;
 
-    QBasicTimer m_blink;
-    bool m_caretOn = true;
-    QRect m_caretRect;
+    TextCaret m_caret;
 
     MouseSelection m_mouse;
     QBasicTimer m_autoScroll;
