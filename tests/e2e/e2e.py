@@ -164,11 +164,19 @@ class Desktop:
                 pass
             if self.wm_ready():
                 return
+            # One that hangs holding the server (seen once on a loaded
+            # machine) is ended, which lets the server go.
+            wm.kill()
+            wm.wait()
             time.sleep(0.2)
         raise Failure('the window manager did not start')
 
     def wm_ready(self):
-        out = self.run(['xprop', '-root', '_NET_SUPPORTING_WM_CHECK'], check=False)
+        try:
+            out = subprocess.run(['xprop', '-root', '_NET_SUPPORTING_WM_CHECK'], env=self.env, capture_output=True,
+                                 timeout=WAIT / 4).stdout.decode(errors='replace')
+        except subprocess.TimeoutExpired:
+            return False  # the server is held by the window manager starting
         return 'window id' in out
 
     def spawn(self, argv, **kw):
