@@ -2,8 +2,8 @@
 
 namespace {
 
-// Blanks and breaks, where a stretch of typing may end.
-bool isBlank(char16_t c)
+// Blanks and breaks: a stretch of typing, one step of undo, ends after them.
+bool endsTypingStretch(char16_t c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || QChar::isSpace(c);
 }
@@ -134,8 +134,8 @@ bool TextDocument::mergeIntoLast(int position, int count, const TextSpan &remove
         // the next character typed that is none begins a new stretch.
         const QString &typed = last.inserted.text;
         const QString &text = inserted.text;
-        if (!typed.isEmpty() && isBlank(typed.back().unicode()) && !text.isEmpty()
-            && !isBlank(text.front().unicode()))
+        if (!typed.isEmpty() && endsTypingStretch(typed.back().unicode()) && !text.isEmpty()
+            && !endsTypingStretch(text.front().unicode()))
             return false;
         last.inserted.text += text;
         last.inserted.breaks += inserted.breaks;

@@ -17,7 +17,8 @@ constexpr size_t MaxCachedLines = 400;
 constexpr int KeptPiecesBefore = 8;
 constexpr int KeptPiecesAfter = 24;
 
-bool isBlank(char16_t c)
+// The blanks a row may wrap after, as Qt wraps a line at a word's end.
+bool wrapsAfter(char16_t c)
 {
     return c == u' ' || c == u'\t';
 }
@@ -218,7 +219,7 @@ int TextLayouts::cutAfter(int lineStart, int lineLength, int target) const
     // dictionary would read the whole run again after every typed key.
     const int limit = qMin(lineLength, target + PieceSlack);
     for (int i = target; i < limit; ++i) {
-        if (isBlank(store.at(lineStart + i - 1)) && !isBlank(store.at(lineStart + i))
+        if (wrapsAfter(store.at(lineStart + i - 1)) && !wrapsAfter(store.at(lineStart + i))
             && TextBoundaries::isCharacterStart(store, lineStart + i))
             return i;
     }
