@@ -31,19 +31,18 @@ Services &services()
 ScopedServices::ScopedServices(const Services &replacement)
     : m_saved(services())
 {
+    // Each service given replaces the one in use; the others stay.
+    auto replace = [](auto *&current, auto *given) {
+        if (given)
+            current = given;
+    };
     Services &current = services();
-    if (replacement.clipboard)
-        current.clipboard = replacement.clipboard;
-    if (replacement.messages)
-        current.messages = replacement.messages;
-    if (replacement.fileDialogs)
-        current.fileDialogs = replacement.fileDialogs;
-    if (replacement.printer)
-        current.printer = replacement.printer;
-    if (replacement.modal)
-        current.modal = replacement.modal;
-    if (replacement.windowSystem)
-        current.windowSystem = replacement.windowSystem;
+    replace(current.clipboard, replacement.clipboard);
+    replace(current.messages, replacement.messages);
+    replace(current.fileDialogs, replacement.fileDialogs);
+    replace(current.printer, replacement.printer);
+    replace(current.modal, replacement.modal);
+    replace(current.windowSystem, replacement.windowSystem);
 }
 
 ScopedServices::~ScopedServices()
