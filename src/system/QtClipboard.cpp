@@ -4,6 +4,7 @@
 #include "ProgressWait.h"
 #include "SelectionTransfer.h"
 #include "WaitCursor.h"
+#include "WaitUntil.h"
 
 #ifdef QUILLPAD_HAVE_XCB
 #include "X11Selection.h"
@@ -27,16 +28,12 @@
 #include <functional>
 #include <memory>
 
-#include <unistd.h>
-
 namespace sys {
 
 using SelectionTransfer::Outcome;
 
 namespace {
 
-// How long a holder may be silent, before its answer and between its parts.
-constexpr int QuietMs = 2000;
 // How long start-up waits for the note to be given the clipboard.
 constexpr int ReadableWaitMs = 2000;
 
@@ -103,7 +100,7 @@ Outcome readX11(QClipboard::Mode mode, QString *text)
     const char *selection = mode == QClipboard::Clipboard ? "CLIPBOARD" : "PRIMARY";
     QGuiApplication::sync();
     return readWithProgress([selection](SelectionTransfer::Control &control, QString *taken) {
-        return X11Selection::read(selection, QuietMs, taken, &control);
+        return X11Selection::read(selection, SelectionTransfer::QuietMs, taken, &control);
     }, text);
 }
 
@@ -134,15 +131,9 @@ Outcome readWayland(QString *text)
         text->clear();
         return Outcome::NoText;
     }
-    // The pipe goes with whoever is done with it last: the thread, or this call.
-    auto pipe = std::shared_ptr<int>(new int(request.fd), [](int *fd) {
-        ::close(*fd);
-        delete fd;
-    });
+    const SelectionTransfer::SharedPipe pipe = SelectionTransfer::sharePipe(request.fd);
     return readWithProgress([pipe, latin1 = request.latin1](SelectionTransfer::Control &control, QString *taken) {
-        QByteArray bytes;
-        const Outcome outcome = SelectionTransfer::readPipe(*pipe, QuietMs, &control, &bytes);
-        return outcome == Outcome::Text ? SelectionTransfer::decode(bytes, latin1, taken) : outcome;
+        return SelectionTransfer::readText(*pipe, latin1, &control, taken);
     }, text);
 }
 #endif
@@ -250,23 +241,13 @@ bool readSystemText(QClipboard::Mode mode, QString *text, QString *error)
     return fail(QString()); // the user's own choice: nothing to say
 }
 
-// Runs the event loop (keys and clicks wait, the wait cursor shows) until
-// ready says so or waitMs have passed; whether it did.
+// Waits for ready while keys and clicks wait and the wait cursor shows.
 bool waitFor(const std::function<bool()> &ready, int waitMs)
 {
     if (ready())
         return true;
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (ready())
-            loop.quit();
-    });
-    look.start(10);
-    QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
     const WaitCursor waiting;
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return ready();
+    return sys::waitUntil(ready, waitMs, QEventLoop::ExcludeUserInputEvents);
 }
 
 QString noFocusInTime()

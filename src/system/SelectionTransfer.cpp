@@ -70,4 +70,19 @@ Outcome decode(const QByteArray &bytes, bool latin1, QString *text)
     }
 }
 
+SharedPipe sharePipe(int fd)
+{
+    return SharedPipe(new int(fd), [](const int *owned) {
+        ::close(*owned);
+        delete owned;
+    });
+}
+
+Outcome readText(int fd, bool latin1, Control *control, QString *text)
+{
+    QByteArray bytes;
+    const Outcome outcome = readPipe(fd, QuietMs, control, &bytes);
+    return outcome == Outcome::Text ? decode(bytes, latin1, text) : outcome;
+}
+
 } // namespace SelectionTransfer

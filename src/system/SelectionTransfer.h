@@ -9,8 +9,12 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
 
 namespace SelectionTransfer {
+
+// How long a holder may be silent, before its answer and between its parts.
+inline constexpr int QuietMs = 2000;
 
 enum class Outcome {
     Text,        // the text was read
@@ -46,5 +50,13 @@ inline constexpr int MemoryPerByte = 8;
 // The text of bytes in UTF-8 (or, where latin1, ISO 8859-1); TooLarge where
 // memory runs out on the way.
 Outcome decode(const QByteArray &bytes, bool latin1, QString *text);
+
+// A pipe's reading end, closed by whoever is done with it last: the thread
+// that reads it may outlive the call that asked for it.
+using SharedPipe = std::shared_ptr<const int>;
+SharedPipe sharePipe(int fd);
+
+// The text a holder writes to fd, read to its end (readPipe) and decoded.
+Outcome readText(int fd, bool latin1, Control *control, QString *text);
 
 } // namespace SelectionTransfer

@@ -2,6 +2,7 @@
 
 #include "ProgressWait.h"
 #include "SelectionTransfer.h"
+#include "WaitUntil.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -12,7 +13,6 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPointer>
-#include <QTimer>
 #include <QWindow>
 
 #include <qpa/qplatformdrag.h>
@@ -340,19 +340,13 @@ void Device::deliverDrop()
         // The drag may come from this very program, whose Qt writes the
         // text as its events go on: it is read on a thread meanwhile.
         auto dropped = std::make_shared<QString>();
-        auto pipe = std::shared_ptr<int>(new int(asked.fd), [](int *fd) {
-            ::close(*fd);
-            delete fd;
-        });
+        const SelectionTransfer::SharedPipe pipe = SelectionTransfer::sharePipe(asked.fd);
         sys::ProgressWait wait(QApplication::activeWindow(),
                                QCoreApplication::translate("Clipboard", "Taking the dropped text..."),
                                QStringLiteral("drop_progress"));
         const bool latin1 = asked.latin1;
-        if (wait.run([dropped, pipe, latin1] {
-                QByteArray bytes;
-                if (SelectionTransfer::readPipe(*pipe, 2000, nullptr, &bytes) == SelectionTransfer::Outcome::Text)
-                    SelectionTransfer::decode(bytes, latin1, dropped.get());
-            }) == sys::ProgressWait::Outcome::Finished
+        if (wait.run([dropped, pipe, latin1] { SelectionTransfer::readText(*pipe, latin1, nullptr, dropped.get()); })
+                == sys::ProgressWait::Outcome::Finished
             && m_dragWindow && m_dragData)
             m_dragData->setText(*dropped);
     }
@@ -421,20 +415,10 @@ bool waitForOffer(int waitMs)
     Device *device = Device::instance();
     if (!device)
         return false;
-    device->catchUp();
-    if (device->offered())
-        return true;
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+    return sys::waitUntil([device] {
         device->catchUp();
-        if (device->offered())
-            loop.quit();
-    });
-    look.start(5);
-    QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return device->offered();
+        return device->offered();
+    }, waitMs, QEventLoop::ExcludeUserInputEvents, 5);
 }
 
 Request requestText()

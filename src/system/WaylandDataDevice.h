@@ -11,7 +11,7 @@
 //
 // The holder is asked for the text on the UI thread (a request: nothing
 // waits); the text is read from the pipe it writes to on a thread
-// (SelectionTransfer::readPipe), so every asking is a transfer of its own.
+// (SelectionTransfer::readText), so every asking is a transfer of its own.
 //
 // Compositors differ in what a second data device of one program gets:
 // - mutter keeps only a program's newest device, and Weston gives drags to

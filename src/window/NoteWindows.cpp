@@ -1,10 +1,9 @@
 #include "NoteWindows.h"
 
 #include "CWindow.h"
+#include "system/WaitUntil.h"
 
-#include <QEventLoop>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -26,17 +25,7 @@ bool waitUntilShown(QWidget &window)
     auto shown = [&watched] {
         return watched && watched->windowHandle() && watched->windowHandle()->isExposed();
     };
-    if (shown())
-        return true;
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (shown() || !watched)
-            loop.quit();
-    });
-    look.start(LookEveryMs);
-    QTimer::singleShot(ShownWithinMs, &loop, &QEventLoop::quit);
-    loop.exec();
+    sys::waitUntil([&] { return shown() || !watched; }, ShownWithinMs, QEventLoop::AllEvents, LookEveryMs);
     return shown();
 }
 
