@@ -7,7 +7,6 @@
 #include "support/FileSupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSemaphore>
@@ -15,7 +14,6 @@
 #include <QTest>
 #include <QThread>
 
-#include <csignal>
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
@@ -92,7 +90,6 @@ private slots:
     void savesStreamInLittleMemory();
     void whatASaveLeavesIsTakenBack();
     void otherUsersCanNeitherReadNorReceiveNorBlock();
-    void whatAKilledSaveLeavesSaysWhatItHolds();
 };
 
 void tst_TextFile::detectsEncodingAndLineBreaks_data()
@@ -573,10 +570,13 @@ void tst_TextFile::otherUsersCanNeitherReadNorReceiveNorBlock()
     for (const char *name : {"trap", ".note.txt.quillpad-save", ".note.txt.quillpad-old"})
         QCOMPARE(support::readFile(shared + u'/' + QLatin1String(name)), QByteArray("planted"));
 
-    // Where the file's folder takes no new files, what is kept goes where only
-    // the saver can reach, whatever the other user made in the temporary folder.
+    // Where the file's folder takes no new files, what is kept goes to the
+    // saver's own state folder, whatever the other user made in the shared
+    // temporary folder; and it goes with the save.
     const QString closed = folder("closed", 0755);
     const QString tmp = folder("tmp", 01777);
+    const QString state = folder("state", 0700);
+    QVERIFY(own(state, Saver));
     const QString kept = closed + QStringLiteral("/kept.txt");
     support::writeFile(kept, "the old text");
     QVERIFY(own(kept, Saver));
@@ -586,12 +586,15 @@ void tst_TextFile::otherUsersCanNeitherReadNorReceiveNorBlock()
     }));
     QVERIFY(asUser(Saver, [&] {
         qputenv("TMPDIR", QFile::encodeName(tmp));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state));
         qunsetenv("XDG_RUNTIME_DIR");
         return write(kept, "the new text", &error);
     }));
     QCOMPARE(support::readFile(kept), QByteArray("the new text"));
     QCOMPARE(entries(tmp), (QStringList{".kept.txt.quillpad-old", ".kept.txt.quillpad-save"}));
     QCOMPARE(support::readFile(tmp + QStringLiteral("/.kept.txt.quillpad-old")), QByteArray("planted"));
+    QCOMPARE(QDir(state + QStringLiteral("/quillpad")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 
     // A link the other user planted in a sticky folder that all may write is
     // not followed for root (as the kernel would not follow it, with
@@ -621,60 +624,6 @@ void tst_TextFile::otherUsersCanNeitherReadNorReceiveNorBlock()
     QVERIFY2(write(ownLink, "saved through my own link", &error), qPrintable(error));
     QCOMPARE(support::readFile(secret), QByteArray("saved through my own link"));
     QVERIFY(QFileInfo(ownLink).isSymLink());
-}
-
-void tst_TextFile::whatAKilledSaveLeavesSaysWhatItHolds()
-{
-    // Saves of a file with two names (written in place), killed at moments
-    // spread over the save: a leftover named "save" or "old" holds the whole
-    // new or old text (only one named "partial" may hold less), and the file
-    // is the whole old or new text, or else the old one is kept whole beside it.
-    QTemporaryDir dir;
-    const QString note = dir.filePath(QStringLiteral("note.txt"));
-    const QString twin = dir.filePath(QStringLiteral("twin.txt"));
-    const QByteArray oldText(24 << 20, 'o');
-    const QByteArray newText(24 << 20, 'n');
-    support::writeFile(note, oldText);
-    QCOMPARE(::link(QFile::encodeName(note).constData(), QFile::encodeName(twin).constData()), 0);
-    // How long a whole save takes here, to spread the kills over it.
-    QElapsedTimer clock;
-    clock.start();
-    QString error;
-    QVERIFY2(write(note, newText, &error), qPrintable(error));
-    const qint64 saveMs = clock.elapsed();
-    support::writeFile(note, oldText);
-    QStringList kinds;
-    constexpr int Runs = 8;
-    for (int run = 0; run < Runs; ++run) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            QString error;
-            write(note, newText, &error);
-            ::_exit(0);
-        }
-        QThread::msleep(qMax<qint64>(1, saveMs * (run + 1) / (Runs + 1)));
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-        QStringList left;
-        for (const QString &name : entries(dir.path())) {
-            const QString kind = name.section(u'-', 1, 1);
-            if (!name.startsWith(QLatin1String(".note.txt.quillpad-")))
-                continue;
-            left << kind;
-            if (kind == QLatin1String("save"))
-                QCOMPARE(support::readFile(dir.filePath(name)), newText);
-            else if (kind == QLatin1String("old"))
-                QCOMPARE(support::readFile(dir.filePath(name)), oldText);
-        }
-        const QByteArray now = support::readFile(twin);
-        QVERIFY2(now == oldText || now == newText || left.contains(QLatin1String("old")),
-                 qPrintable(QStringLiteral("run %1: %2").arg(run).arg(left.join(u' '))));
-        kinds += left;
-        support::writeFile(note, oldText); // the next run starts from the old text again
-    }
-    QVERIFY2(!kinds.isEmpty(), "no run was killed during its save");
-    QVERIFY2(write(note, "done", &error), qPrintable(error));
-    QCOMPARE(entries(dir.path()), (QStringList{"note.txt", "twin.txt"}));
 }
 
 QTEST_MAIN(tst_TextFile)

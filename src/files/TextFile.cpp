@@ -1,5 +1,6 @@
 #include "TextFile.h"
 
+#include "PosixFiles.h"
 #include "SafeSave.h"
 #include "system/FileNames.h"
 #include "system/Memory.h"
@@ -110,28 +111,22 @@ ReadResult read(const QString &path, ReadControl *control)
 #ifdef Q_OS_UNIX
     // Opened without waiting, so that a FIFO with no writer cannot block;
     // then whatever is not a regular file is turned away.
-    const int fd = ::open(FileNames::encode(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = qt_error_string(errno);
-        return result;
-    }
+    PosixFiles::Fd fd(::open(FileNames::encode(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat status{};
-    if (::fstat(fd, &status) != 0) {
+    if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
         result.error = qt_error_string(errno);
-        ::close(fd);
         return result;
     }
     if (!S_ISREG(status.st_mode)) {
         result.error = notARegularFile(status.st_mode);
-        ::close(fd);
         return result;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         result.error = file.errorString();
         return result;
     }
+    fd.release(); // the file closes it now
     size = status.st_size;
 #else
     const QFileInfo info(path);
