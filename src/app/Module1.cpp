@@ -139,6 +139,7 @@ void Main(const QString &commandLine)
     Program::setNoteWindow(s_mainWindow);
     frm_Quillpad &frm = *s_mainWindow;
     s_noteFile.setDocument(&frm.clipText()->document());
+    sys::services().clipboard->prepare();
     frm.show();
 
     if (!commandLine.isEmpty())

@@ -24,6 +24,7 @@ enum class Outcome {
     TooLarge,    // the transfer went past the limit, or its text would not fit in memory
     Cancelled,   // cancel was set
     Unavailable, // the display could not be reached
+    NotFocused,  // only a window with the keyboard focus may read, and the note has none
 };
 
 // Shared with whoever waits for the transfer.
@@ -46,6 +47,10 @@ Outcome readPipe(int fd, int quietMs, Control *control, QByteArray *bytes);
 // bytes themselves, the text they become (two bytes a character), the
 // note's own copy of it and what building that copy takes.
 inline constexpr int MemoryPerByte = 8;
+// The share of the memory available that a text taken may need: a desktop
+// runs other programs too, and a holder that never stops sending would
+// otherwise take it all.
+inline constexpr int MemoryShare = 4;
 
 // The text of bytes in UTF-8 (or, where latin1, ISO 8859-1); TooLarge where
 // memory runs out on the way.

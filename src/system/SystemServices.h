@@ -20,6 +20,10 @@ class Clipboard
 {
 public:
     virtual ~Clipboard() = default;
+    // Starts following what the desktop says of the clipboard: before the
+    // note is first shown, since some desktops tell a program only as its
+    // window gets the keyboard focus.
+    virtual void prepare() {}
     // The clipboard's plain text; the empty text when it holds no text.
     virtual bool readText(QString *text, QString *error) = 0;
     virtual bool setText(const QString &text, QString *error) = 0;
@@ -33,9 +37,10 @@ public:
         return false;
     }
     // Where the window system hands the clipboard only to the window that
-    // has the keyboard focus (Wayland): waits, about two seconds at most,
-    // until window has it and the clipboard's first report has come. False,
-    // with the reason, where it did not come in time; elsewhere true at once.
+    // has the keyboard focus (Wayland, and XWayland beside some
+    // compositors): waits, a few seconds at most, until window has it and
+    // the clipboard's first report has come. False, with the reason, where it
+    // did not come in time; elsewhere true at once.
     virtual bool waitUntilReadable(QWidget *window, QString *error)
     {
         Q_UNUSED(window);

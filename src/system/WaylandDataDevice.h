@@ -1,50 +1,71 @@
 #pragma once
-// The program's own Wayland data device, through which the clipboard's text
-// is read with the rules of the X11 reader. A compositor offers the
-// clipboard only to the program that has the keyboard focus, on the
-// program's own connection: the device takes that connection from Qt's
-// Wayland plug-in (through its native interface) and lives on an event
-// queue of its own, so it sees every offer the compositor sends. Qt's
-// clipboard is not asked, where it can be helped: it keeps each offer's
-// answers, the empty text of a holder that did not answer included, and it
-// reads on the UI thread.
-//
-// The holder is asked for the text on the UI thread (a request: nothing
-// waits); the text is read from the pipe it writes to on a thread
-// (SelectionTransfer::readText), so every asking is a transfer of its own.
+// The program's own Wayland data device: on the program's own connection,
+// which it takes from Qt's Wayland plug-in (through its native interface),
+// on an event queue of its own, so that it sees every offer the compositor
+// sends. It is made as the program starts, before the note first has the
+// focus: mutter and Weston tell a device made later nothing until the focus
+// changes again.
 //
 // Compositors differ in what a second data device of one program gets:
-// - mutter keeps only a program's newest device, and Weston gives drags to
-//   the newest: there Qt's own device no longer sees drags, so this one
-//   takes drops on the program's windows and hands them to Qt as Qt's own
-//   device would (it leaves them to Qt once a drag has come through Qt's);
+// - mutter keeps only a program's newest device: there Qt's own device no
+//   longer sees drags, and this one takes them (WaylandDropBridge);
 // - Weston answers a request only on the offer it made last, which is
-//   always Qt's: where the device's requests are found unanswered that way
-//   (giveUp()), Qt's clipboard is asked from then on;
-// - KWin and wlroots compositors serve every device.
+//   always Qt's: no device is made there (make() gives none);
+// - KWin and wlroots compositors serve every device (and offer data
+//   control, which is read instead).
 
-namespace WaylandDataDevice {
+#include <functional>
+#include <memory>
 
-// Whether the program runs on Wayland and the device is there to read with.
-bool available();
+class QObject;
+class WaylandDropBridge;
+class WaylandOffer;
+struct wl_data_device;
+struct wl_data_device_manager;
+struct wl_display;
+struct wl_event_queue;
+struct wl_registry;
 
-// Waits at most waitMs, the window painting meanwhile, until the compositor
-// has told the program what the clipboard holds (as it does when the
-// program gets the keyboard focus). False where nothing came in time.
-bool waitForOffer(int waitMs);
-
-// The pipe the clipboard's holder writes its text to, and its encoding.
-struct Request
+class WaylandDataDevice
 {
-    int fd = -1; // -1: nothing is offered as text
-    bool latin1 = false;
-    const char *type = nullptr; // the type asked for
+public:
+    // The program's device; none where the program is not on Wayland, the
+    // compositor serves only one device of a program, or Qt's plug-in does
+    // not hand out its connection.
+    static std::unique_ptr<WaylandDataDevice> make();
+    ~WaylandDataDevice();
+    WaylandDataDevice(const WaylandDataDevice &) = delete;
+    WaylandDataDevice &operator=(const WaylandDataDevice &) = delete;
+
+    // Takes in what the compositor sent since the last time.
+    void catchUp();
+    // Whether the compositor has said what the clipboard holds yet.
+    bool offered() const { return m_offered; }
+    // Waits at most waitMs, the window painting meanwhile, for that.
+    bool waitForOffer(int waitMs) { return waitUntil([this] { return m_offered; }, waitMs); }
+    // Waits at most waitMs for ready, taking in what the compositor sends.
+    bool waitUntil(const std::function<bool()> &ready, int waitMs);
+    // The clipboard's offer; null where the compositor said it holds nothing.
+    WaylandOffer *selection() const { return m_selection.get(); }
+
+private:
+    WaylandDataDevice() = default;
+    bool open();
+    void close();
+
+    static void global(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version);
+    static void globalRemoved(void *, wl_registry *, uint32_t) {}
+
+    wl_display *m_display = nullptr;
+    wl_event_queue *m_queue = nullptr;
+    wl_registry *m_registry = nullptr;
+    wl_data_device_manager *m_manager = nullptr;
+    wl_data_device *m_device = nullptr;
+    bool m_servesOnlyItsLastOffer = false;
+    // Offers being introduced, until the event that says what they are for.
+    std::unique_ptr<struct IntroducedOffers> m_introduced;
+    std::unique_ptr<WaylandOffer> m_selection;
+    bool m_offered = false;
+    std::unique_ptr<WaylandDropBridge> m_drops;
+    std::unique_ptr<QObject> m_life; // its hold on the event loop and the application
 };
-// Asks the holder for its text; the caller reads and closes the pipe.
-Request requestText();
-
-// The compositor does not answer the device's requests (the holder never
-// saw them): Qt's clipboard is asked from now on.
-void giveUp();
-
-} // namespace WaylandDataDevice
