@@ -220,10 +220,22 @@ void tst_System::platformIsChosenByWhatAnswers()
     QVERIFY(decide(noPlugin).missing.contains(QLatin1String("install qt6-wayland")));
     QVERIFY(decide(Situation()).missing.startsWith(QLatin1String("no display available")));
 
-    // A platform the user named is theirs.
-    Situation named;
+    // A platform the user named is theirs, where it can be opened; one that
+    // cannot is said in one line, where Qt would abort.
+    Situation named = both;
     named.platformNamed = true;
-    QVERIFY(decide(named).platform.isEmpty() && decide(named).missing.isEmpty());
+    for (const char *platform : {"xcb", "wayland", "wayland-egl;xcb", "offscreen", "xcb:no-glx"}) {
+        named.namedPlatform = QLatin1String(platform);
+        QVERIFY(decide(named).platform.isEmpty() && decide(named).missing.isEmpty());
+    }
+    named.xServerAnswers = named.compositorAnswers = false;
+    named.namedPlatform = QStringLiteral("xcb");
+    QCOMPARE(decide(named).missing, QStringLiteral("QT_QPA_PLATFORM=xcb cannot be opened: no X server answers on DISPLAY=:0"));
+    named.namedPlatform = QStringLiteral("wayland;xcb");
+    QCOMPARE(decide(named).missing, QStringLiteral("QT_QPA_PLATFORM=wayland;xcb cannot be opened: no Wayland compositor "
+                                                   "answers on WAYLAND_DISPLAY=wayland-0; no X server answers on DISPLAY=:0"));
+    named.namedPlatform = QStringLiteral("minimal");
+    QVERIFY(decide(named).missing.isEmpty());
 }
 
 void tst_System::x11ReaderTellsEachHolderApart()

@@ -2,10 +2,14 @@
 """Reads, as a screen reader does through AT-SPI, the text and the caret of
 the first editable multi-line text of the application named on the command
 line, with --labels the texts of all its labels, or with --focused the text
-of the editable text that has the keyboard focus, and prints them as JSON.
-Waits at most 10 s for them to appear.
+of the editable text that has the keyboard focus, and prints them as JSON;
+with --press, it chooses the menu item of that name, as a screen reader's
+user does whatever window has the keyboard focus. --pid picks the one
+application of that name that runs as that process. Waits at most 10 s for
+them to appear.
 
-Usage: atspi_read.py APPLICATION_NAME [--labels TEXT_EXPECTED | --focused TEXT_EXPECTED]"""
+Usage: atspi_read.py APPLICATION_NAME [--pid PID]
+                     [--labels TEXT_EXPECTED | --focused TEXT_EXPECTED | --press MENU_ITEM]"""
 import json
 import sys
 import time
@@ -57,28 +61,62 @@ def labels(accessible, depth=0):
     return found
 
 
+def menu_item(accessible, name, depth=0):
+    if accessible is None or depth > 12:
+        return None
+    if accessible.getRole() == pyatspi.ROLE_MENU_ITEM and accessible.name == name:
+        return accessible
+    for i in range(accessible.childCount):
+        found = menu_item(accessible.getChildAtIndex(i), name, depth + 1)
+        if found:
+            return found
+    return None
+
+
 def main():
-    name = sys.argv[1]
-    wanted = sys.argv[3] if len(sys.argv) > 3 and sys.argv[2] == '--labels' else None
-    focused = sys.argv[3] if len(sys.argv) > 3 and sys.argv[2] == '--focused' else None
+    args = sys.argv[1:]
+    name = args.pop(0)
+    pid = None
+    if args[:1] == ['--pid']:
+        pid = int(args[1])
+        args = args[2:]
+    option = args[0] if args else None
+    wanted = args[1] if option == '--labels' else None
+    focused = args[1] if option == '--focused' else None
+    press = args[1] if option == '--press' else None
     deadline = time.monotonic() + 10
     seen = []
     while time.monotonic() < deadline:
         desktop = pyatspi.Registry.getDesktop(0)
         for i in range(desktop.childCount):
             app = desktop.getChildAtIndex(i)
-            if app is not None and app.name == name and focused is not None:
+            if app is None or app.name != name or (pid is not None and app.get_process_id() != pid):
+                continue
+            if press is not None:
+                item = menu_item(app, press)
+                if item:
+                    # The application answers once the command is done, which
+                    # may show a message and wait for it: not waited for.
+                    pyatspi.setTimeout(1000, 1000)
+                    try:
+                        item.queryAction().doAction(0)
+                    except Exception as error:
+                        if 'Did not receive a reply' not in str(error):
+                            raise
+                    print(json.dumps({'pressed': press}))
+                    return 0
+            elif focused is not None:
                 text = focused_text(app)
                 seen = [text]
                 if text == focused:
                     print(json.dumps({'text': text}))
                     return 0
-            elif app is not None and app.name == name and wanted is not None:
+            elif wanted is not None:
                 seen = labels(app)
                 if wanted in seen:
                     print(json.dumps({'labels': seen}))
                     return 0
-            elif app is not None and app.name == name:
+            else:
                 found = find_text(app)
                 if found:
                     text = found.queryText()
@@ -86,7 +124,9 @@ def main():
                                       'role': found.getRoleName()}))
                     return 0
         time.sleep(0.2)
-    if focused is not None:
+    if press is not None:
+        print(json.dumps({'error': 'no menu item %r in %s' % (press, name)}))
+    elif focused is not None:
         print(json.dumps({'error': 'the focused field did not read %r but %r' % (focused, seen)}))
     elif wanted is not None:
         print(json.dumps({'error': 'no label %r among %r' % (wanted, seen)}))

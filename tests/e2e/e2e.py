@@ -17,6 +17,9 @@ import tempfile
 import time
 
 WAIT = 10.0  # seconds any one thing may take
+# Qt's own plain-text editor, built beside the tests (reference_editor.cpp).
+REFERENCE_EDITOR = os.environ.get('QUILLPAD_REFERENCE_EDITOR', '')
+YELLOW, CYAN = 'ffff00', '00ffff'  # the note's text area; the reference editor's
 
 
 class Failure(Exception):
@@ -179,8 +182,8 @@ class Desktop:
             return False  # the server is held by the window manager starting
         return 'window id' in out
 
-    def spawn(self, argv, **kw):
-        proc = subprocess.Popen(argv, env=self.env, stdout=subprocess.DEVNULL,
+    def spawn(self, argv, env=None, **kw):
+        proc = subprocess.Popen(argv, env=env or self.env, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, **kw)
         self.procs.append(proc)
         return proc
@@ -242,21 +245,24 @@ class Desktop:
         return self.wayland_only(socket_name), window
 
     def kwin(self):
-        """KDE's compositor on a virtual output, with an Xwayland of its own,
-        as a Plasma Wayland session runs. Returns the environment of a
-        program there and the Xwayland's display."""
-        # A plain copy: some containers refuse the original's file capabilities.
+        """KDE's compositor in a window of this desktop's X server (which
+        gives it a seat: keys sent to that window reach the focused program),
+        with an Xwayland of its own, as a Plasma Wayland session runs.
+        Returns the environment of a program on Wayland there, the window
+        keys go to and the Xwayland's display."""
+        # A plain copy (some containers refuse the original's file
+        # capabilities), under its own name, which its platform plug-in asks for.
         binary = os.path.join(self.tmp, 'kwin_wayland')
         shutil.copy(shutil.which('kwin_wayland') or '/usr/bin/kwin_wayland', binary)
         shown = os.path.join(self.tmp, 'kwin-display')
         socket_name = 'wayland-kwin'
-        env = {k: v for k, v in self.env.items() if k != 'DISPLAY'}
+        known = set(self.client_list())
         # KWin starts the command line given it once Xwayland is up, with
         # DISPLAY naming it.
-        kwin = subprocess.Popen([binary, '--virtual', '--xwayland', '--socket', socket_name, '--no-lockscreen',
-                                 '--no-global-shortcuts', '--no-kactivities',
-                                 "sh -c 'echo \"$DISPLAY\" > %s'" % shown],
-                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        kwin = subprocess.Popen([binary, '--x11-display', self.env['DISPLAY'], '--width', '1000', '--height', '700',
+                                 '--xwayland', '--socket', socket_name, '--no-lockscreen', '--no-global-shortcuts',
+                                 '--no-kactivities', "sh -c 'echo \"$DISPLAY\" > %s'" % shown],
+                                env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(kwin)
         self.graceful.append(kwin)  # it removes its Xwayland's socket and lock as it ends
         self.buses.append(kwin.pid)
@@ -264,7 +270,12 @@ class Desktop:
         display = wait_for('Xwayland', lambda: os.path.exists(shown) and open(shown).read().strip(),
                            timeout=3 * WAIT)
         self.x_displays.append(display)
-        return self.wayland_only(socket_name), display
+        window = wait_for('the compositor\'s window',
+                          lambda: ([w for w in self.client_list() if w not in known
+                                    and 'KDE Wayland Compositor' in self.title(w)] or [None])[0], timeout=3 * WAIT)
+        self.activate(window)
+        self.run(['xdotool', 'mousemove', '--window', window, '300', '300'])
+        return self.wayland_only(socket_name), window, display
 
     def wait_for_socket(self, socket_name):
         runtime = self.env['XDG_RUNTIME_DIR']
@@ -402,6 +413,26 @@ class Desktop:
         if proc.stdout.readline().strip() != 'ready':
             raise Failure('the clipboard owner %s did not start' % script)
         return proc
+
+    def colours(self, window, *colours):
+        """Where the window shows each colour (find_colour.py)."""
+        finder = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'find_colour.py')
+        out = subprocess.run([self.python_with('Xlib'), finder, window] + list(colours), env=self.env,
+                             capture_output=True, text=True, timeout=WAIT)
+        try:
+            return json.loads(out.stdout)
+        except ValueError:
+            raise Failure('find_colour.py said %r %r' % (out.stdout, out.stderr[-300:]))
+
+    def drag(self, start, end):
+        """Presses the first button at start, moves to end in steps and lets go."""
+        self.run(['xdotool', 'mousemove', str(start[0]), str(start[1]), 'mousedown', '1'])
+        for step in range(1, 11):
+            x = start[0] + (end[0] - start[0]) * step // 10
+            y = start[1] + (end[1] - start[1]) * step // 10
+            self.run(['xdotool', 'mousemove', str(x), str(y)])
+            time.sleep(0.05)
+        self.run(['xdotool', 'mouseup', '1'])
 
     # ---- windows and keys
 
@@ -621,10 +652,20 @@ def close_with_search_open(d, binary):
 
 
 def no_display(binary):
-    """Without any display the program says so in one line."""
+    """Without any display the program says so in one line, also where
+    QT_QPA_PLATFORM names a platform that cannot be opened (Qt would abort)."""
     env = {k: v for k, v in os.environ.items()
            if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM')}
     fails_in_one_line(binary, env, 'no display')
+    runtime = tempfile.mkdtemp(prefix='quillpad-e2e-runtime-')  # where no compositor listens
+    try:
+        env['XDG_RUNTIME_DIR'] = runtime
+        fails_in_one_line(binary, dict(env, QT_QPA_PLATFORM='xcb'),
+                          'QT_QPA_PLATFORM=xcb cannot be opened: no X server: DISPLAY is not set')
+        fails_in_one_line(binary, dict(env, QT_QPA_PLATFORM='wayland'),
+                          'QT_QPA_PLATFORM=wayland cannot be opened: no Wayland compositor answers')
+    finally:
+        shutil.rmtree(runtime, ignore_errors=True)
 
 
 def fails_in_one_line(binary, env, wanted):
@@ -884,10 +925,14 @@ def wayland_copy(d, env, text):
     """Another Wayland program that takes the clipboard with text and keeps
     it; returned once the clipboard holds the text. mutter refuses (and
     wl-copy gives up) where the compositor had not yet given it the focus:
-    it is started again then."""
-    for attempt in range(5):
+    it is started again then, for as long as the bound allows."""
+    deadline = time.monotonic() + 3 * WAIT
+    while time.monotonic() < deadline:
+        # With SIGPIPE ignored, as the toolkits programs are built on ignore
+        # it: a reader that gave up on it closed its pipe, which would
+        # otherwise end wl-copy as it writes there once resumed.
         proc = subprocess.Popen(['wl-copy', '--foreground', text], env=env, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+                                stderr=subprocess.DEVNULL, restore_signals=False)
         d.procs.append(proc)
         held = wait_for('the copied text', lambda: proc.poll() is not None or wayland_paste(env) == text)
         if proc.poll() is None and held:
@@ -909,7 +954,7 @@ class WaylandNote:
     reader reads it. What the note tells the compositor is logged, so a
     scenario waits for the focus or an offer instead of a time."""
 
-    def __init__(self, d, binary, env, *args):
+    def __init__(self, d, binary, env, *args, focus_logged=True):
         self.d = d
         d.ensure_session_bus()  # messages are read as a screen reader reads them
         self.env = dict(env, DBUS_SESSION_BUS_ADDRESS=d.env['DBUS_SESSION_BUS_ADDRESS'],
@@ -919,6 +964,8 @@ class WaylandNote:
             self.proc = subprocess.Popen([binary] + list(args), env=self.env, cwd=d.tmp, stdout=subprocess.DEVNULL,
                                          stderr=log)
         d.procs.append(self.proc)
+        if not focus_logged:
+            return  # on X, through Xwayland
         # Its own surface, as the compositor first gives it the keys.
         self.surface = wait_for('the note to have the focus', lambda: (re.findall(
             r'wl_keyboard@\d+\.enter\(\d+, (wl_surface@\d+)', self.said_since(0)) or [None])[0])
@@ -953,27 +1000,45 @@ class WaylandNote:
         self.d.keys('ctrl+End', mark, 'ctrl+a', 'ctrl+Insert')
         return wait_for('the note\'s copy', lambda: (self.paste() or '').endswith(mark) and self.paste())
 
+    def screen_reader(self, *args):
+        """What a screen reader's client reads of this note (of its process)."""
+        reader_env = dict(self.d.env, DBUS_SESSION_BUS_ADDRESS=self.env['DBUS_SESSION_BUS_ADDRESS'])
+        saved, self.d.env = self.d.env, reader_env
+        try:
+            return self.d.screen_reader('Quillpad', '--pid', str(self.proc.pid), *args)
+        finally:
+            self.d.env = saved
+
     def read_text(self):
         """The note's text as a screen reader reads it (the clipboard untouched)."""
-        reader_env = dict(self.d.env, DBUS_SESSION_BUS_ADDRESS=self.env['DBUS_SESSION_BUS_ADDRESS'])
-        saved, self.d.env = self.d.env, reader_env
-        try:
-            return self.d.screen_reader('Quillpad')['text']
-        finally:
-            self.d.env = saved
+        return self.screen_reader()['text']
 
     def labels(self, text):
-        reader_env = dict(self.d.env, DBUS_SESSION_BUS_ADDRESS=self.env['DBUS_SESSION_BUS_ADDRESS'])
-        saved, self.d.env = self.d.env, reader_env
-        try:
-            self.d.screen_reader('Quillpad', '--labels', text)
-        finally:
-            self.d.env = saved
+        self.screen_reader('--labels', text)
 
-    def menu(self, *keys):
-        self.d.keys(keys[0])
-        time.sleep(0.5)  # a menu's popup takes a moment on Wayland before it has the keys
-        self.d.keys(*keys[1:])
+    def press(self, item):
+        """Chooses a menu item as a screen reader's user does, whatever has the focus."""
+        self.screen_reader('--press', item)
+
+    def menu(self, opener, item):
+        """Opens a menu with its key and chooses an item, once the menu's
+        popup is on the screen: the compositor placed it and the note drew
+        it (as the note tells the compositor)."""
+        offset = self.mark()
+
+        def popup_shown():
+            said = self.said_since(offset)
+            popup = re.search(r'(xdg_surface@\d+)\.get_popup\(new id (xdg_popup@\d+)', said)
+            if not popup:
+                return False
+            surfaces = dict(re.findall(r'get_xdg_surface\(new id (xdg_surface@\d+), (wl_surface@\d+)\)',
+                                       self.said_since(0)))
+            configured = said.find(popup.group(2) + '.configure(')
+            surface = surfaces.get(popup.group(1))
+            return configured >= 0 and surface and (surface + '.commit()') in said[configured:]
+        self.d.keys(opener)
+        wait_for('the menu on the screen', popup_shown)
+        self.d.keys(item)
 
     def answer_message(self):
         offset = self.mark()
@@ -995,8 +1060,9 @@ def wayland_holder_that_stops(note, kept):
     twice, Paste over the selection): the note keeps its text and says so
     every time; resumed, the holder gives its text."""
     silent = note.holder('given late', stopped=True)
-    for keys in (('alt+o', 'g'), ('alt+o', 'g'), ('ctrl+a', 'shift+Insert')):
-        note.menu(*keys)
+    for command in (lambda: note.menu('alt+o', 'g'), lambda: note.menu('alt+o', 'g'),
+                    lambda: note.d.keys('ctrl+a', 'shift+Insert')):
+        command()
         note.labels(NO_ANSWER)
         note.answer_message()
     expect('note text after a holder that did not answer', note.read_text(), kept)
@@ -1005,36 +1071,81 @@ def wayland_holder_that_stops(note, kept):
     wait_for('the resumed holder\'s text', lambda: note.read_text() == 'given late')
 
 
+NO_FOCUS = ("The clipboard's text could not be taken: on this desktop only the window with the keyboard focus may "
+            "read the clipboard, and the note did not get the focus in time.")
+
+
+def clipboard_rows(d, binary, env, reads_without_focus):
+    """On one compositor, for a note started with a file: a live holder's
+    text comes with Get New Clip Text and with Paste over a selection; a
+    holder that stops answering is said every time, the note kept; Get New
+    Clip Text chosen while another window has the focus (as a screen
+    reader's user does) takes the text where the compositor lets a program
+    read without the focus, and elsewhere keeps the note and says why."""
+    q = WaylandNote(d, binary, env, write(d, 'from a file.txt', b'file text'))
+    q.holder('live text', stopped=False)
+    q.menu('alt+o', 'g')
+    wait_for('the live holder\'s text', lambda: q.read_text() == 'live text')
+    q.holder('pasted over all', stopped=False)
+    d.keys('ctrl+a', 'shift+Insert')
+    wait_for('the pasted text', lambda: q.read_text() == 'pasted over all')
+    wayland_holder_that_stops(q, 'pasted over all')  # ends with 'given late'
+
+    q.holder('read without the focus', stopped=False)
+    other = WaylandNote(d, binary, env, write(d, 'another.txt', b'has the focus'))
+    q.press('Get New Clip Text')
+    if reads_without_focus:
+        wait_for('the text read without the focus', lambda: q.read_text() == 'read without the focus')
+    else:
+        q.labels(NO_FOCUS)
+        expect('note text read without the focus', q.read_text(), 'given late')
+    expect('programs running', (q.proc.poll(), other.proc.poll()), (None, None))
+
+
 def wayland_only(d, binary):
-    """On a Wayland desktop with no X server (Weston): the start-up snapshot
-    is the text another Wayland program copied; a holder that does not
-    answer never empties the note or a selection; Stay On Top says it
-    cannot be had; the app id is the desktop file's name."""
+    """On a Wayland desktop with no X server (Weston, which serves only
+    Qt's own data device): the start-up snapshot is the text another
+    Wayland program copied; the clipboard rows for a note started with a
+    file; Stay On Top says it cannot be had; the app id is the desktop
+    file's name."""
     env, weston = d.compositor()
     wayland_copy(d, env, 'copied on Wayland')
     d.activate(weston)
     q = WaylandNote(d, binary, env)
     expect('note text at start-up', q.copied_text('X'), 'copied on WaylandX')
     expect('app id', 'set_app_id("invalid.quillpad.quillpad")' in q.said_since(0), True)
-    wayland_holder_that_stops(q, 'copied on WaylandX')
     q.menu('alt+o', 's')
     q.labels('Stay On Top is not available here: on a Wayland desktop no program may keep its window above '
              'the others.')
-    d.keys('Return')
-    expect('program running', q.proc.poll(), None)
+    q.answer_message()
+    clipboard_rows(d, binary, env, reads_without_focus=False)
 
 
 def mutter_wayland(d, binary):
-    """On GNOME's compositor, Wayland only, which sends no new offer when the
-    focus comes back from the note's own message: the start-up snapshot; a
-    holder that stops answering is said every time it is asked and never
-    empties the note; a note started while a holder does not answer keeps
-    painting (its progress shows) and says so."""
+    """On GNOME's compositor, Wayland only, which tells a data device made
+    after the focus came nothing and sends no new offer when the focus
+    comes back from the note's own message: the start-up snapshot; the
+    clipboard rows for a note started with a file; a note started while a
+    holder does not answer keeps painting (its progress shows) and says so."""
     env, window = d.mutter()
     wayland_copy(d, env, 'copied on mutter')
     q = WaylandNote(d, binary, env)
     expect('note text at start-up', q.copied_text('X'), 'copied on mutterX')
-    wayland_holder_that_stops(q, 'copied on mutterX')
+
+    # A drop from another program, which mutter hands the note's own data
+    # device (it keeps only a program's newest) and the note takes in as Qt's would.
+    wait_for('the note on the screen', lambda: d.colours(window, YELLOW)[YELLOW])
+    editor = d.spawn([REFERENCE_EDITOR, 'dragged in'], env=env)
+    wait_for('the editor on the screen', lambda: d.colours(window, CYAN)[CYAN])
+    d.keys('ctrl+a')
+    seen = d.colours(window, CYAN, YELLOW)
+    source, target = seen[CYAN]['box'], seen[YELLOW]['box']
+    d.drag((source[0] + 6, source[1] + 8), (target[0] + 20, target[3] - 40))  # below the note's text
+    wait_for('the dropped text', lambda: q.read_text() == 'copied on mutterXdragged in')
+    editor.kill()
+    editor.wait()
+
+    clipboard_rows(d, binary, env, reads_without_focus=False)
 
     q.holder('never given', stopped=True)
     late = WaylandNote(d, binary, env)
@@ -1043,21 +1154,33 @@ def mutter_wayland(d, binary):
     expect('programs running', (q.proc.poll(), late.proc.poll()), (None, None))
 
 
-def kwin_xwayland_start(d, binary):
-    """On KDE's compositor with its Xwayland, started as a Plasma Wayland
-    session starts it (DISPLAY and WAYLAND_DISPLAY both set, so the note
-    runs through Xwayland): the start-up snapshot is the text a Wayland
-    program copied, though KWin hands the clipboard to X only while an X
-    window is active."""
-    env, display = d.kwin()
+def cpu_hogs(d, count=2):
+    """Processes that keep every processor busy, as other work on the machine does."""
+    return [d.spawn([sys.executable, '-c', 'while True: pass']) for _ in range(count)]
+
+
+def kwin_wayland_and_xwayland(d, binary):
+    """On KDE's compositor, which offers data control: on Wayland, the
+    start-up snapshot and the clipboard rows for a note started with a file,
+    read even without the focus; through its Xwayland, started as a Plasma
+    Wayland session starts programs (DISPLAY and WAYLAND_DISPLAY both set),
+    with every processor kept busy: the start-up snapshot is the text a
+    Wayland program copied, though KWin hands the clipboard to X only while
+    an X window is active."""
+    env, window, display = d.kwin()
     wayland_copy(d, env, 'copied on KWin')
-    d.ensure_session_bus()
-    note_env = dict(env, DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=d.env['DBUS_SESSION_BUS_ADDRESS'],
-                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1')
-    q = subprocess.Popen([binary], env=note_env, cwd=d.tmp, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    d.procs.append(q)
-    expect('note text at start-up', d.screen_reader('Quillpad')['text'], 'copied on KWin')
-    expect('program running', q.poll(), None)
+    q = WaylandNote(d, binary, env)
+    expect('note text at start-up', q.read_text(), 'copied on KWin')
+    clipboard_rows(d, binary, env, reads_without_focus=True)
+
+    wayland_copy(d, env, 'copied for Xwayland')
+    hogs = cpu_hogs(d)
+    x = WaylandNote(d, binary, dict(env, DISPLAY=display), focus_logged=False)
+    expect('note text at start-up through Xwayland', x.read_text(), 'copied for Xwayland')
+    for hog in hogs:
+        hog.kill()
+        hog.wait()
+    expect('program running', x.proc.poll(), None)
 
 
 def stale_display(d, binary):
@@ -1131,7 +1254,7 @@ SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_sele
                                      fifo_on_the_command_line,
                                      print_through_cups, print_cancelled, file_dialogs_keep_nothing,
                                      dialogs_offer_only_the_close_box, wayland_only, stale_display,
-                                     mutter_wayland, kwin_xwayland_start)}
+                                     mutter_wayland, kwin_wayland_and_xwayland)}
 
 
 def main():

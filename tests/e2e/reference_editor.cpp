@@ -1,0 +1,26 @@
+// Qt's own plain-text editor, as the scenarios hold the note to it: the
+// same input methods type into both, and drags start from it. Its text
+// area is cyan, so a scenario finds it on the screen.
+//
+// Usage: reference_editor [TEXT]
+
+#include <QApplication>
+#include <QPlainTextEdit>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ReferenceEditor"));
+    QPlainTextEdit editor;
+    editor.setWindowTitle(QStringLiteral("Reference Editor"));
+    QPalette palette = editor.palette();
+    palette.setColor(QPalette::Base, QColor(0, 255, 255));
+    palette.setColor(QPalette::Text, Qt::black);
+    editor.setPalette(palette);
+    editor.setFont(QFont(QStringLiteral("Liberation Mono"), 10));
+    if (argc > 1)
+        editor.setPlainText(QString::fromLocal8Bit(argv[1]));
+    editor.resize(360, 160);
+    editor.show();
+    return app.exec();
+}
