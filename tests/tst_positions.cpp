@@ -4,6 +4,7 @@
 // text laid out but no widget.
 
 #include "text/CaretMoves.h"
+#include "text/TextBoundaries.h"
 #include "text/ColorRuns.h"
 #include "text/RowMap.h"
 #include "text/TextChange.h"
@@ -185,6 +186,28 @@ void tst_Positions::caretMovesWithoutAWidget()
     caret = CaretMoves::move(layouts, {17, 17}, TextCommand::PageDown, false, 3, &scrolled);
     QCOMPARE(scrolled, 3);
     QCOMPARE(layouts.rowOf(caret.position).row, first.row + 3);
+
+    // Where Qt wraps a row inside a character (between a letter and its
+    // skin tone), Home and End still stop where characters begin.
+    document.setText(QStringLiteral("x\U0001F3FD").repeated(120));
+    layouts.rebuild();
+    bool wrappedInside = false;
+    for (int width = 200; width < 400; width += 7) {
+        layouts.configure(QFontDatabase::systemFont(QFontDatabase::FixedFont), width);
+        for (RowRef row;;) {
+            wrappedInside = wrappedInside || !TextBoundaries::isCharacterStart(document.store(), layouts.rowStart(row));
+            const int middle = (layouts.rowStart(row) + layouts.rowEnd(row)) / 2;
+            for (TextCommand command : {TextCommand::RowStart, TextCommand::RowEnd}) {
+                const int stop = move({middle, middle}, command).position;
+                QVERIFY2(TextBoundaries::isCharacterStart(document.store(), stop),
+                         qPrintable(QStringLiteral("%1 at width %2").arg(stop).arg(width)));
+            }
+            if (!layouts.next(row))
+                break;
+        }
+    }
+    if (!wrappedInside)
+        qWarning("this font's rows never wrap inside a character here: Home and End were tried at whole ones only");
 }
 
 QTEST_MAIN(tst_Positions)

@@ -161,35 +161,52 @@ void tst_TextPages::everyLineOnceInOrder()
 
 void tst_TextPages::everyRowOnceOnItsPageAndAsWideAsOnScreen()
 {
-    // A line that wraps across many pages of a printer's resolution.
-    QString longLine;
-    for (int i = 0; i < 4000; ++i)
-        longLine += QStringLiteral("w%1 ").arg(i);
-    TextDocument document;
-    document.setText(QStringLiteral("T0001\tcol\na\u0001b\n") + longLine);
+    // A line that wraps across many pages of a printer's resolution; then
+    // one where words drawn in a taller font than the text's own (a fallback
+    // font's) make some rows taller than others.
     const QFont font(QStringLiteral("DejaVu Sans Mono"), 10);
+    TextDocument document;
+    for (const QString &tall : {QString(), QStringLiteral(" \u4F60\u597D\u222E")}) {
+        // Liberation Mono has none of these, and the fonts that do reach higher.
+        const QFont text = tall.isEmpty() ? font : QFont(QStringLiteral("Liberation Mono"), 10);
+        QString longLine;
+        for (int i = 0; i < 4000; ++i)
+            longLine += QStringLiteral("w%1%2 ").arg(i).arg(i % 7 == 0 ? tall : QString());
+        document.setText(QStringLiteral("T0001\tcol\na\u0001b\n") + longLine);
 
-    Paper paper(1200, QSize(4960, 6992)); // A6
-    TextPages pages(document, font, &paper, QSizeF(paper.width(), paper.height()));
-    QPainter painter(&paper);
-    QStringList words;
-    for (int page = 0; !pages.atEnd(); ++page) {
-        paper.clear();
-        pages.paintNextPage(painter);
-        // A row may come in several runs, parted anywhere.
-        std::map<qreal, QString> rows;
-        for (const Paper::Drawn &run : paper.drawn()) {
-            QVERIFY2(run.at.y() > 0 && run.at.y() <= paper.height(),
-                     qPrintable(QStringLiteral("\"%1\" at %2 on page %3").arg(run.text).arg(run.at.y()).arg(page)));
-            rows[run.at.y()] += run.text;
+        Paper paper(1200, QSize(4960, 6992)); // A6
+        TextPages pages(document, text, &paper, QSizeF(paper.width(), paper.height()));
+        const qreal rowHeight = QFontMetricsF(QFont(text, &paper)).lineSpacing();
+        QPainter painter(&paper);
+        QStringList words;
+        for (int page = 0; !pages.atEnd(); ++page) {
+            paper.clear();
+            pages.paintNextPage(painter);
+            // A row may come in several runs, parted anywhere.
+            std::map<qreal, QString> rows;
+            for (const Paper::Drawn &run : paper.drawn()) {
+                QVERIFY2(run.at.y() > 0 && run.at.y() <= paper.height(),
+                         qPrintable(QStringLiteral("\"%1\" at %2 on page %3").arg(run.text).arg(run.at.y()).arg(page)));
+                rows[run.at.y()] += run.text;
+            }
+            // No row of the long line stands on another: their baselines
+            // are a row apart at least.
+            qreal above = -rowHeight;
+            for (const auto &row : rows) {
+                words += row.second.split(u' ', Qt::SkipEmptyParts);
+                if (!row.second.startsWith(u'w'))
+                    continue;
+                QVERIFY2(row.first - above >= rowHeight - 1,
+                         qPrintable(QStringLiteral("rows at %1 and %2 on page %3").arg(above).arg(row.first).arg(page)));
+                above = row.first;
+            }
+            QVERIFY(page < 1000);
         }
-        for (const auto &row : rows)
-            words += row.second.split(u' ', Qt::SkipEmptyParts);
-        QVERIFY(page < 1000);
+        painter.end();
+        for (int i = 0; i < 4000; ++i)
+            QVERIFY2(words.count(QStringLiteral("w%1").arg(i)) == 1, qPrintable(QStringLiteral("w%1 %2 times of %3 words").arg(i).arg(words.count(QStringLiteral("w%1").arg(i))).arg(words.size())));
     }
-    painter.end();
-    for (int i = 0; i < 4000; ++i)
-        QVERIFY2(words.count(QStringLiteral("w%1").arg(i)) == 1, qPrintable(QStringLiteral("w%1 %2 times of %3 words").arg(i).arg(words.count(QStringLiteral("w%1").arg(i))).arg(words.size())));
+    document.setText(QStringLiteral("T0001\tcol\na\u0001b\n"));
 
     // What follows a tab and a symbol stands where it does on the screen,
     // in the printer's terms.

@@ -66,6 +66,7 @@ private slots:
     void mouseClicksDragsAndWheel();
     void scrollingReachesBothEndsWithoutJumps();
     void longLineIsLaidOutInPieces();
+    void rowsAreAsTallAsTheFontsThatDrawThem();
     void piecesEndOnWholeCharacters();
     void placesFromPointsAreCaretStops();
     void restingRepaintsOnlyTheCaret();
@@ -155,7 +156,7 @@ void tst_TextView::movingAndSelectingWithKeys()
     v.setPosition(0);
     v.key(Qt::Key_PageDown);
     const int line = v.document().store().lineOf(v.position());
-    QCOMPARE(line, v.visibleRows() - 1);
+    QCOMPARE(line, (v.viewport()->height() - TextViewport::TopMargin) / v.rowHeight() - 1); // rows of one font
     QVERIFY(v.topPosition() > 0);
     v.key(Qt::Key_PageUp);
     QCOMPARE(v.position(), 0);
@@ -310,6 +311,53 @@ void tst_TextView::longLineIsLaidOutInPieces()
     v.viewport()->repaint();
     QCOMPARE(v.topPosition(), 0);
     QVERIFY(v.layouts().laidOutPieces(0) <= 6);
+}
+
+void tst_TextView::rowsAreAsTallAsTheFontsThatDrawThem()
+{
+    View v;
+    v.setFont(QFont(QStringLiteral("Liberation Mono"), 10));
+    const int standard = v.rowHeight();
+    // Characters the note's font has no glyphs for, drawn by a taller one.
+    QString tall;
+    const QFontMetricsF metrics(v.font());
+    for (const QString &candidate : {QStringLiteral("\u4F60\u597D"), QStringLiteral("\u222E\u2211")}) {
+        QTextLayout probe(candidate, v.font());
+        probe.beginLayout();
+        const QTextLine line = probe.createLine();
+        probe.endLayout();
+        if (line.ascent() + line.descent() > metrics.ascent() + metrics.descent() + 1) {
+            tall = candidate;
+            break;
+        }
+    }
+    if (tall.isEmpty())
+        QSKIP("no font here draws these characters taller than the note's own");
+    v.setPlainText(QStringLiteral("first line %1 here\nsecond line text\nthird").arg(tall));
+    TextLayouts &layouts = v.layouts();
+    const int tallHeight = layouts.heightOf(RowRef{0, 0, 0});
+    const QTextLine drawn = layouts.layout(0, 0).lineAt(0);
+    QVERIFY(drawn.y() + drawn.ascent() + drawn.descent() <= tallHeight + 0.01); // the glyphs stay in their row
+    QCOMPARE(layouts.heightOf(RowRef{1, 0, 0}), standard); // rows of one font keep their height
+    QCOMPARE(layouts.heightOf(RowRef{2, 0, 0}), standard);
+
+    // On screen, each row below the one above it: the caret as tall as its
+    // row, a click low in the tall row lands in it, the next row's box right under it.
+    const int second = v.document().store().lineStart(1);
+    QCOMPARE(v.characterRect(0).height(), tallHeight);
+    QCOMPARE(v.characterRect(second).top(), v.characterRect(0).top() + tallHeight);
+    QCOMPARE(v.document().store().lineOf(v.positionAt(QPoint(5, v.characterRect(0).bottom()))), 0);
+    QCOMPARE(v.document().store().lineOf(v.positionAt(QPoint(5, v.characterRect(second).top() + 1))), 1);
+
+    // Page Down keeps to rows that fit, and the last row still shows whole at the end.
+    QStringList lines;
+    for (int i = 0; i < 60; ++i)
+        lines << (i % 3 == 0 ? QStringLiteral("%1 %2").arg(i).arg(tall) : QString::number(i));
+    v.setPlainText(lines.join(u'\n'));
+    v.key(Qt::Key_End, Qt::ControlModifier);
+    const QRect last = v.characterRect(v.length());
+    QVERIFY(last.bottom() < v.viewport()->height());
+    QVERIFY(last.top() > v.viewport()->height() / 2);
 }
 
 void tst_TextView::piecesEndOnWholeCharacters()

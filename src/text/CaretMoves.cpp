@@ -6,12 +6,21 @@
 
 namespace CaretMoves {
 
+int rowStart(TextLayouts &layouts, const RowRef &row)
+{
+    // Qt may wrap a row inside what the keys take as one character (before
+    // an emoji's skin tone, say): the row's first whole character then.
+    const TextStore &store = layouts.document().store();
+    const int start = layouts.rowStart(row);
+    return TextBoundaries::isCharacterStart(store, start) ? start : TextBoundaries::nextCharacter(store, start);
+}
+
 int rowEnd(TextLayouts &layouts, const RowRef &row)
 {
     const int end = layouts.rowEnd(row);
     if (layouts.isLastRowOfLine(row))
         return end;
-    return qMax(layouts.rowStart(row), TextBoundaries::previousCharacter(layouts.document().store(), end));
+    return qMax(rowStart(layouts, row), TextBoundaries::previousCharacter(layouts.document().store(), end));
 }
 
 int positionInRow(TextLayouts &layouts, const RowRef &row, qreal x)
@@ -111,7 +120,7 @@ Caret move(TextLayouts &layouts, const Caret &caret, TextCommand command, bool s
             : TextBoundaries::previousWordStart(store, caret.position);
         break;
     case TextCommand::RowStart:
-        moved.position = layouts.rowStart(layouts.rowOf(caret.position));
+        moved.position = rowStart(layouts, layouts.rowOf(caret.position));
         break;
     case TextCommand::RowEnd:
         moved.position = rowEnd(layouts, layouts.rowOf(caret.position));

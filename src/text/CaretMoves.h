@@ -28,6 +28,10 @@ Caret move(TextLayouts &layouts, const Caret &caret, TextCommand move, bool sele
 // The place nearest x on row where the caret may stand.
 int positionInRow(TextLayouts &layouts, const RowRef &row, qreal x);
 
+// The first place on row where the caret stands: its start, or where its
+// first whole character starts where Qt wrapped inside one.
+int rowStart(TextLayouts &layouts, const RowRef &row);
+
 // The last place on row where the caret stands: its end, but for a row that
 // wraps, just before the character that goes on (the end of such a row is
 // the start of the next one).

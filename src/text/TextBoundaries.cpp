@@ -308,6 +308,18 @@ int previousCharacter(const TextStore &store, int position)
     return previous == icu::BreakIterator::DONE ? start : codePointStart(store, start + previous);
 }
 
+namespace {
+
+// Where the character that position is in (or starts) begins.
+int characterContaining(const TextStore &store, int position)
+{
+    if (position <= 0 || position >= store.length() || isCharacterStart(store, position))
+        return qBound(0, position, store.length());
+    return previousCharacter(store, position);
+}
+
+} // namespace
+
 int nextWordStart(const TextStore &store, int position)
 {
     if (position >= store.length())
@@ -321,8 +333,10 @@ int nextWordStart(const TextStore &store, int position)
     icu::BreakIterator &words = iterator(store, line, Rule::Word);
     for (int32_t at = words.following(position - start); at != icu::BreakIterator::DONE && start + at < end;
          at = words.next()) {
-        if (!insidePair(store, start + at) && startsWord(codePointAt(store, start + at)))
-            return start + at;
+        // A word that begins inside a character begins with that character.
+        const int wordStart = characterContaining(store, start + at);
+        if (wordStart > position && startsWord(codePointAt(store, codePointStart(store, start + at))))
+            return wordStart;
     }
     return end;
 }
@@ -334,14 +348,16 @@ int previousWordStart(const TextStore &store, int position)
     position = qMin(position, store.length());
     if (store.at(position - 1) == u'\n')
         return position - 1;
-    // From inside a surrogate pair, back to where its character starts.
-    position = codePointEnd(store, position);
+    // From inside a character, from where it ends.
+    if (!isCharacterStart(store, position))
+        position = nextCharacter(store, characterContaining(store, position));
     const int line = store.lineOf(position - 1);
     const int start = store.lineStart(line);
     icu::BreakIterator &words = iterator(store, line, Rule::Word);
     for (int32_t at = words.preceding(position - start); at != icu::BreakIterator::DONE; at = words.previous()) {
-        if (!insidePair(store, start + at) && startsWord(codePointAt(store, start + at)))
-            return start + at;
+        const int wordStart = characterContaining(store, start + at);
+        if (wordStart < position && startsWord(codePointAt(store, codePointStart(store, start + at))))
+            return wordStart;
     }
     return start;
 }
@@ -353,7 +369,8 @@ bool isWordBoundary(const TextStore &store, int position)
     if (store.at(position - 1) == u'\n' || store.at(position) == u'\n')
         return true;
     const int line = store.lineOf(position);
-    return iterator(store, line, Rule::Word).isBoundary(position - store.lineStart(line));
+    return isCharacterStart(store, position)
+        && iterator(store, line, Rule::Word).isBoundary(position - store.lineStart(line));
 }
 
 std::pair<int, int> wordAt(const TextStore &store, int position)
@@ -373,7 +390,9 @@ std::pair<int, int> wordAt(const TextStore &store, int position)
     int32_t to = words.following(offset);
     from = from == icu::BreakIterator::DONE ? 0 : from;
     to = to == icu::BreakIterator::DONE ? end - start : to;
-    return {codePointStart(store, start + from), codePointEnd(store, start + to)};
+    // Whole characters: a boundary inside one takes it all.
+    const int last = characterContaining(store, qMax(start, start + to - 1));
+    return {characterContaining(store, start + from), qMax(start + to, nextCharacter(store, last))};
 }
 
 std::pair<int, int> lineAt(const TextStore &store, int position)

@@ -50,6 +50,8 @@ void TextLayouts::configure(const QFont &font, int width)
     m_width = width;
     const QFontMetricsF metrics(font);
     m_rowHeight = qMax(1, int(std::ceil(metrics.lineSpacing())));
+    m_ascent = metrics.ascent();
+    m_descent = metrics.descent();
     m_charWidth = qMax<qreal>(1, metrics.horizontalAdvance(u'x'));
     m_blankWidth = metrics.horizontalAdvance(QChar(0x00A0));
     // Names are painted smaller than the text. Their width is reckoned from
@@ -375,17 +377,26 @@ void TextLayouts::buildLayout(int number, int pieceIndex)
     if (!formats.isEmpty())
         layout->setFormats(formats);
     int rows = 0;
+    int height = 0;
     layout->beginLayout();
     for (;;) {
         QTextLine row = layout->createLine();
         if (!row.isValid())
             break;
         row.setLineWidth(m_width);
-        row.setPosition(QPointF(0, qreal(rows) * m_rowHeight));
+        // A row is as tall as the fonts that draw it: where a fallback font
+        // reaches higher or lower than the text's own, the row grows by as
+        // much, and its baseline goes down by what it reaches higher.
+        constexpr qreal Slack = 0.01;
+        const int above = int(std::ceil(qMax<qreal>(0, row.ascent() - m_ascent - Slack)));
+        const int below = int(std::ceil(qMax<qreal>(0, row.descent() - m_descent - Slack)));
+        row.setPosition(QPointF(0, height));
+        height += m_rowHeight + above + below;
         ++rows;
     }
     layout->endLayout();
     piece.rows = qMax(1, rows);
+    piece.height = qMax(m_rowHeight, height);
     piece.layout = std::move(layout);
 }
 
@@ -400,6 +411,25 @@ QTextLayout &TextLayouts::layout(int number, int pieceIndex)
             updateRowMap(number, l);
     }
     return *piece.layout;
+}
+
+int TextLayouts::pieceHeight(int number, int piece)
+{
+    layout(number, piece);
+    return line(number).pieces[size_t(piece)].height;
+}
+
+int TextLayouts::topOf(const RowRef &row)
+{
+    return int(layout(row.line, row.piece).lineAt(row.row).y());
+}
+
+int TextLayouts::heightOf(const RowRef &row)
+{
+    const QTextLayout &laidOut = layout(row.line, row.piece);
+    const int top = int(laidOut.lineAt(row.row).y());
+    return row.row + 1 < laidOut.lineCount() ? int(laidOut.lineAt(row.row + 1).y()) - top
+                                              : pieceHeight(row.line, row.piece) - top;
 }
 
 const QList<QTextLayout::FormatRange> &TextLayouts::symbolRanges(int number, int piece)

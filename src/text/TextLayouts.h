@@ -45,7 +45,16 @@ public:
 
     // The font and the width lines wrap at; a change lays everything out anew.
     void configure(const QFont &font, int width);
+    // The height of a row of the font's own characters. A row that shows
+    // characters of a taller font (a fallback font for a script the font has
+    // no glyphs for) is as much taller as that font reaches above and below.
     int rowHeight() const { return m_rowHeight; }
+    // A row's height in pixels (its piece is laid out if it is not yet), and
+    // its top in its piece's layout.
+    int heightOf(const RowRef &row);
+    int topOf(const RowRef &row);
+    // The height of a piece's rows together.
+    int pieceHeight(int line, int piece);
     int width() const { return m_width; }
     const QFont &font() const { return m_font; }
 
@@ -117,6 +126,7 @@ private:
         int start = 0; // offset in the line
         int length = 0;
         int rows = 1; // laid out, or estimated
+        int height = 0; // in pixels, once laid out
         std::unique_ptr<QTextLayout> layout;
         QList<QTextLayout::FormatRange> symbols;
         int compositionOffset = -1; // where the layout shows the composition, if it does
@@ -151,6 +161,8 @@ private:
     QFont m_font;
     int m_width = 0;
     int m_rowHeight = 1;
+    qreal m_ascent = 0; // the font's own, which a row of its characters reaches
+    qreal m_descent = 0;
     qreal m_charWidth = 1;
     qreal m_tabStop = 8;
     qreal m_blankWidth = 1;

@@ -26,13 +26,15 @@ public:
     // How far the pages have come: lines of the text painted so far.
     int linesDone() const { return m_atEnd ? lineCount() : m_next.line; }
     int lineCount() const;
+    // Rows of the font's own height a page holds (taller rows take more room).
     int rowsPerPage() const { return m_rowsPerPage; }
 
 private:
     TextLayouts m_layouts;
     TextPainter m_painter;
     QSizeF m_pageSize;
-    int m_rowsPerPage = 1;
+    int m_rowsPerPage = 1; // of the font's own height
+    int m_pageHeight = 1;
     RowRef m_next;
     bool m_atEnd = false;
 };

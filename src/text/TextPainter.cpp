@@ -34,12 +34,11 @@ QString TextPainter::symbolName(char16_t c)
 void TextPainter::paintRows(QPainter &painter, RowRef row, const QPointF &origin, qreal bottom, const QRectF &clip,
                             const TextPaintOptions &options)
 {
-    const int rowHeight = m_layouts.rowHeight();
     for (qreal y = origin.y(); y < bottom;) {
         // A piece is painted whole, its first row above y where the top row is not its first.
         const int rows = m_layouts.layout(row.line, row.piece).lineCount();
-        const qreal top = y - qreal(row.row) * rowHeight;
-        const qreal end = top + qreal(rows) * rowHeight;
+        const qreal top = y - m_layouts.topOf(row);
+        const qreal end = top + m_layouts.pieceHeight(row.line, row.piece);
         if (end > clip.top() && y <= clip.bottom())
             paintPiece(painter, row.line, row.piece, QPointF(origin.x(), top), clip, options);
         y = end;
@@ -84,11 +83,14 @@ void TextPainter::paintPiece(QPainter &painter, int line, int piece, const QPoin
     if (overlays.isEmpty()) {
         // Row by row: QTextLayout::draw also paints the row just above the
         // clip, which on paper is the last row of the page before.
-        const int rowHeight = m_layouts.rowHeight();
-        const int first = qMax(0, int(std::floor((clip.top() - origin.y()) / rowHeight)));
-        const int last = qMin(layout.lineCount() - 1, int(std::ceil((clip.bottom() - origin.y()) / rowHeight)) - 1);
-        for (int row = first; row <= last; ++row)
-            layout.lineAt(row).draw(&painter, origin);
+        for (int row = 0; row < layout.lineCount(); ++row) {
+            const RowRef at{line, piece, row};
+            const qreal top = origin.y() + m_layouts.topOf(at);
+            if (top >= clip.bottom())
+                break;
+            if (top + m_layouts.heightOf(at) > clip.top())
+                layout.lineAt(row).draw(&painter, origin);
+        }
     } else {
         layout.draw(&painter, origin, overlays, clip);
     }
@@ -101,7 +103,8 @@ void TextPainter::paintPiece(QPainter &painter, int line, int piece, const QPoin
         && options.selectionEnd > lineEnd) {
         const QTextLine last = layout.lineAt(layout.lineCount() - 1);
         const QRectF mark(origin.x() + last.naturalTextWidth(), origin.y() + last.y(),
-                          QFontMetricsF(m_layouts.font()).horizontalAdvance(u' '), m_layouts.rowHeight());
+                          QFontMetricsF(m_layouts.font()).horizontalAdvance(u' '),
+                          m_layouts.heightOf({line, piece, layout.lineCount() - 1}));
         if (mark.intersects(clip))
             painter.fillRect(mark, options.selectionBackground);
     }
@@ -135,12 +138,13 @@ void TextPainter::paintSymbols(QPainter &painter, int line, int piece, const QPo
     for (const QTextLayout::FormatRange &range : symbols) {
         for (int at = range.start; at < range.start + range.length; ++at) {
             const QTextLine row = layout.lineForTextPosition(at);
+            const int height = m_layouts.heightOf({line, piece, row.lineNumber()});
             const qreal y = origin.y() + row.y();
-            if (y > clip.bottom() || y + row.height() < clip.top())
+            if (y > clip.bottom() || y + height < clip.top())
                 continue;
             const qreal x1 = origin.x() + row.cursorToX(at);
             const qreal x2 = origin.x() + row.cursorToX(at + 1);
-            const QRectF blob(qMin(x1, x2) + 1, y + 1, qAbs(x2 - x1) - 2, m_layouts.rowHeight() - 2);
+            const QRectF blob(qMin(x1, x2) + 1, y + 1, qAbs(x2 - x1) - 2, height - 2);
             if (!blob.intersects(clip))
                 continue;
             const int position = pieceStart + m_layouts.fromLayout(line, piece, at);

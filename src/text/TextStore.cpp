@@ -106,6 +106,9 @@ void TextStore::reserve(qsizetype characters, qsizetype breaks)
 {
     m_text.reserveMore(characters);
     m_lines.reserve(breaks);
+    // The characters may have moved to a new block: what was read of them
+    // where they were (an ICU text over the line, say) is not good any more.
+    changed();
 }
 
 void TextStore::remove(int from, int count)

@@ -73,8 +73,10 @@ public:
     QStringView firstPart() const;
     QStringView secondPart() const;
 
-    // Changes with every change of the text, and differs between any two
-    // stores: what was read of one stays good while it is the same.
+    // Changes with every change of the text and whenever the characters may
+    // have moved in memory (reserve), and differs between any two stores:
+    // what was read of one, pointers into it included, stays good while it
+    // is the same.
     quint64 version() const { return m_version; }
 
 private:

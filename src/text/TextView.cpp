@@ -144,7 +144,7 @@ void TextView::run(const KeyCommand &key)
     case TextCommand::InsertTab: edited(m_editor.replaceSelection(u"\t", TextDocument::EditKind::Typing)); return;
     case TextCommand::InsertText: edited(m_editor.replaceSelection(key.text, TextDocument::EditKind::Typing)); return;
     default:
-        scrollRows(m_editor.move(key.command, key.select, qMax(1, visibleRows() - 1)));
+        scrollRows(m_editor.move(key.command, key.select, qMax(1, m_viewport.rows() - 1)));
         if (key.select)
             publishPrimarySelection();
         break;
@@ -276,11 +276,6 @@ QColor TextView::colorAt(int position) const
 
 // ---- place on screen ---------------------------------------------------------------
 
-int TextView::visibleRows() const
-{
-    return qMax(1, (viewport()->height() - TextViewport::TopMargin) / m_layouts.rowHeight());
-}
-
 int TextView::topPosition()
 {
     return m_viewport.topPosition();
@@ -327,7 +322,7 @@ void TextView::ensureCursorVisible()
 void TextView::relayout()
 {
     m_layouts.configure(font(), viewport()->width() - TextViewport::LeftMargin - TextViewport::RightMargin);
-    m_viewport.setRows(visibleRows());
+    m_viewport.setHeight(viewport()->height() - TextViewport::TopMargin);
     m_viewport.clamp();
     viewport()->update();
     viewMoved(false);

@@ -87,7 +87,6 @@ public:
     // The position of the first character shown at the top.
     int topPosition();
     // Rows that fit in the view.
-    int visibleRows() const;
     int rowHeight() const { return m_layouts.rowHeight(); }
     // Geometry, in viewport coordinates.
     QRect cursorRect();

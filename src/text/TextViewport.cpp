@@ -36,16 +36,35 @@ bool TextViewport::setTop(const RowRef &row)
     return true;
 }
 
-RowRef TextViewport::rowsUp(RowRef from, int count)
+RowRef TextViewport::fittingAbove(RowRef row)
 {
-    for (; count > 0 && m_layouts.previous(from); --count) {
+    int used = m_layouts.heightOf(row);
+    for (RowRef up = row; m_layouts.previous(up);) {
+        used += m_layouts.heightOf(up);
+        if (used > m_height)
+            break;
+        row = up;
     }
-    return from;
+    return row;
 }
 
 RowRef TextViewport::lastTop()
 {
-    return rowsUp(m_layouts.lastRow(), m_rows - 1);
+    return fittingAbove(m_layouts.lastRow());
+}
+
+int TextViewport::rows()
+{
+    RowRef row = top();
+    int used = m_layouts.heightOf(row);
+    int count = 1;
+    while (m_layouts.next(row)) {
+        used += m_layouts.heightOf(row);
+        if (used > m_height)
+            return count;
+        ++count;
+    }
+    return count + qMax(0, m_height - used) / m_layouts.rowHeight();
 }
 
 bool TextViewport::scroll(int rows)
@@ -53,7 +72,8 @@ bool TextViewport::scroll(int rows)
     RowRef row = top();
     for (; rows > 0 && m_layouts.next(row); --rows) {
     }
-    row = rowsUp(row, -rows);
+    for (; rows < 0 && m_layouts.previous(row); ++rows) {
+    }
     const bool moved = setTop(row);
     return clamp() || moved;
 }
@@ -65,12 +85,13 @@ bool TextViewport::scrollToEnd()
 
 bool TextViewport::clamp()
 {
+    // The view is full where no further row of the font's own height would fit.
     RowRef row = top();
-    int counted = 1;
-    while (counted < m_rows && m_layouts.next(row))
-        ++counted;
-    if (counted >= m_rows)
-        return false; // the rows below fill the view
+    int used = m_layouts.heightOf(row);
+    while (used + m_layouts.rowHeight() <= m_height && m_layouts.next(row))
+        used += m_layouts.heightOf(row);
+    if (used + m_layouts.rowHeight() > m_height)
+        return false;
     const RowRef last = lastTop();
     return last < top() && setTop(last);
 }
@@ -80,23 +101,23 @@ bool TextViewport::show(const RowRef &row)
     const RowRef first = top();
     if (row < first)
         return setTop(row);
-    const std::optional<int> index = indexOnScreen(row);
-    if (index && *index < m_rows)
+    const std::optional<int> at = offsetOnScreen(row);
+    if (at && *at + m_layouts.heightOf(row) <= m_height)
         return false;
     // Below the view: it becomes the bottom row.
-    const RowRef wanted = rowsUp(row, m_rows - 1);
+    const RowRef wanted = fittingAbove(row);
     return first < wanted && setTop(wanted);
 }
 
-std::optional<int> TextViewport::indexOnScreen(const RowRef &target)
+std::optional<int> TextViewport::offsetOnScreen(const RowRef &target)
 {
     RowRef row = top();
     if (target < row)
         return std::nullopt;
-    const int rows = m_rows + 1; // the row the bottom edge cuts, too
-    for (int i = 0; i < rows; ++i) {
+    for (int y = 0; y < m_height;) {
         if (row == target)
-            return i;
+            return y;
+        y += m_layouts.heightOf(row);
         if (!m_layouts.next(row))
             break;
     }
@@ -110,8 +131,8 @@ void TextViewport::follow(const TextChange &change)
 
 std::optional<int> TextViewport::rowY(const RowRef &row)
 {
-    const std::optional<int> index = indexOnScreen(row);
-    return index ? std::optional<int>(TopMargin + *index * m_layouts.rowHeight()) : std::nullopt;
+    const std::optional<int> offset = offsetOnScreen(row);
+    return offset ? std::optional<int>(TopMargin + *offset) : std::nullopt;
 }
 
 QRect TextViewport::caretRect(int position, int compositionCursor, int caretWidth)
@@ -126,7 +147,7 @@ QRect TextViewport::caretRect(int position, int compositionCursor, int caretWidt
     const int layoutOffset = compositionCursor >= 0 ? offset + compositionCursor
                                                     : m_layouts.toLayout(row.line, row.piece, offset);
     const qreal x = layout.lineAt(row.row).cursorToX(layoutOffset);
-    return QRect(LeftMargin + int(std::floor(x)), *y, caretWidth, m_layouts.rowHeight());
+    return QRect(LeftMargin + int(std::floor(x)), *y, caretWidth, m_layouts.heightOf(row));
 }
 
 QRect TextViewport::characterRect(int position)
@@ -143,22 +164,23 @@ QRect TextViewport::characterRect(int position)
         x2 = m_layouts.rowOf(next) == row ? m_layouts.xOf(next)
                                           : x1 + QFontMetricsF(m_layouts.font()).averageCharWidth();
     }
-    return QRect(LeftMargin + int(qMin(x1, x2)), *y, qMax(1, int(std::abs(x2 - x1))), m_layouts.rowHeight());
+    return QRect(LeftMargin + int(qMin(x1, x2)), *y, qMax(1, int(std::abs(x2 - x1))), m_layouts.heightOf(row));
 }
 
 int TextViewport::positionAt(const QPoint &point)
 {
     RowRef row = top();
-    const int rowHeight = m_layouts.rowHeight();
-    int steps = point.y() < TopMargin ? -1 - (TopMargin - point.y()) / rowHeight : (point.y() - TopMargin) / rowHeight;
-    for (; steps > 0 && m_layouts.next(row); --steps) {
+    int y = point.y() - TopMargin; // from the top row's top
+    for (int height = m_layouts.heightOf(row); y >= height; height = m_layouts.heightOf(row)) {
+        y -= height;
+        if (!m_layouts.next(row))
+            return m_layouts.document().length(); // below the last row
     }
-    for (; steps < 0 && m_layouts.previous(row); ++steps) {
+    while (y < 0) {
+        if (!m_layouts.previous(row))
+            return 0;
+        y += m_layouts.heightOf(row);
     }
-    if (steps > 0)
-        return m_layouts.document().length(); // below the last row
-    if (steps < 0)
-        return 0;
     return CaretMoves::positionInRow(m_layouts, row, point.x() - LeftMargin);
 }
 
@@ -177,19 +199,20 @@ QRect TextViewport::rowsRect(int fromLine, bool toBottom, const QSize &size)
     if (toBottom)
         return QRect(0, y, size.width(), size.height() - y);
     // Just that line's rows.
-    int bottom = *at + m_layouts.rowHeight();
+    int bottom = *at + m_layouts.heightOf(row);
     while (bottom < size.height() && m_layouts.next(row) && row.line == fromLine)
-        bottom += m_layouts.rowHeight();
+        bottom += m_layouts.heightOf(row);
     return QRect(0, y, size.width(), bottom - y);
 }
 
 void TextViewport::showOn(QScrollBar &bar)
 {
     const qint64 value = m_layouts.rowIndex(top());
-    int maximum = int(qBound<qint64>(0, m_layouts.rowMap().total() - m_rows, qint64(0x7FFFFFFF)));
+    const int rows = this->rows();
+    int maximum = int(qBound<qint64>(0, m_layouts.rowMap().total() - rows, qint64(0x7FFFFFFF)));
     maximum = int(qMax<qint64>(maximum, qMin<qint64>(value, 0x7FFFFFFF)));
     bar.setRange(0, maximum);
-    bar.setPageStep(m_rows);
+    bar.setPageStep(rows);
     bar.setSingleStep(1);
     if (!bar.isSliderDown())
         bar.setValue(int(qMin<qint64>(value, maximum)));

@@ -1,9 +1,11 @@
 #pragma once
 // Which rows a view shows. Its place is kept by the text at its top, so an
 // edit elsewhere does not move what is seen; it never scrolls past the last
-// row (the last row stays at the bottom, not above it). Walking a number of
-// rows up, which scrolling to the end, keeping the caret in view and
-// clamping all need, is done in one place.
+// row (the last row stays at the bottom, not above it). Rows are as tall as
+// the layouts say (most the font's own row height, some taller), so where
+// a row stands is the sum of the rows above it. Walking up from a row
+// while the rows fit, which scrolling to the end, keeping the caret in view
+// and clamping all need, is done in one place.
 
 #include "TextLayouts.h"
 
@@ -22,9 +24,11 @@ public:
 
     explicit TextViewport(TextLayouts &layouts);
 
-    // How many rows fit.
-    int rows() const { return m_rows; }
-    void setRows(int rows) { m_rows = qMax(1, rows); }
+    // The height rows may take, below the top margin.
+    void setHeight(int pixels) { m_height = qMax(1, pixels); }
+    // How many rows fit, from the top row down (rows of the font's own
+    // height past the last); at least one.
+    int rows();
 
     // The row at the top, and the position of its first character.
     RowRef top();
@@ -39,9 +43,9 @@ public:
     // above, to the bottom where it is below.
     bool show(const RowRef &row);
 
-    // Where row stands on screen, counted from the top row (rows() for the
-    // one the bottom edge cuts); none where it is not on screen.
-    std::optional<int> indexOnScreen(const RowRef &row);
+    // Where row's top stands below the top margin, for a row on screen (the
+    // one the bottom edge cuts too); none where it is not on screen.
+    std::optional<int> offsetOnScreen(const RowRef &row);
 
     // The position at the top follows each change of the text, and goes
     // back to the start when the whole text is replaced.
@@ -67,12 +71,13 @@ public:
     bool followScrollBar(const QScrollBar &bar);
 
 private:
-    // The row count rows above from (or the first row).
-    RowRef rowsUp(RowRef from, int count);
+    // The highest row from which the rows down to row, that one included,
+    // fit in the view (row itself where it is taller than the view).
+    RowRef fittingAbove(RowRef row);
     // The top row that shows the last row at the bottom.
     RowRef lastTop();
 
     TextLayouts &m_layouts;
     int m_top = 0; // the first character of the top row
-    int m_rows = 1;
+    int m_height = 1;
 };
