@@ -5,6 +5,7 @@
 
 #include "text/CaretMoves.h"
 #include "text/TextBoundaries.h"
+#include "text/TextEditor.h"
 #include "text/ColorRuns.h"
 #include "text/RowMap.h"
 #include "text/TextChange.h"
@@ -206,6 +207,23 @@ void tst_Positions::caretMovesWithoutAWidget()
                 break;
         }
     }
+    // Typing in a script without blanks is undone a stretch between pauses.
+    TextEditor editor(document, layouts);
+    qint64 now = 0;
+    editor.setClock([&now] { return now; });
+    document.setText(QString());
+    layouts.rebuild();
+    for (const char16_t *syllable : {u"\u0E2A\u0E27", u"\u0E31\u0E2A", u"\u0E14\u0E35"}) {
+        editor.replaceSelection(syllable, TextDocument::EditKind::Typing);
+        now += TextEditor::TypingPauseMs / 2;
+    }
+    now += TextEditor::TypingPauseMs * 2;
+    editor.replaceSelection(u"\u0E04\u0E23\u0E31\u0E1A", TextDocument::EditKind::Typing);
+    editor.undo();
+    QCOMPARE(document.store().text(), QStringLiteral("\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35"));
+    editor.undo();
+    QCOMPARE(document.store().text(), QString());
+
     if (!wrappedInside)
         qWarning("this font's rows never wrap inside a character here: Home and End were tried at whole ones only");
 }

@@ -231,6 +231,27 @@ void tst_TextView::undoRedoAndTheClipboard()
             enabled << action->text();
     }
     QCOMPARE(enabled, (QStringList{"&Undo", "&Paste", "Select All"}));
+
+    // What an input method commits is undone a commit at a time: words of a
+    // script without blanks, letters made with dead keys; typing before and
+    // after keeps its own stretches.
+    v.setPlainText(QString());
+    QTest::keyClicks(&v, QStringLiteral("ab"));
+    for (const QString &word : {QStringLiteral("\u4F60\u597D"), QStringLiteral("\u6211"), QStringLiteral("\u7231"),
+                                QStringLiteral("\u00E9"), QStringLiteral("\u00F3")}) {
+        QInputMethodEvent commit;
+        commit.setCommitString(word);
+        QApplication::sendEvent(&v, &commit);
+    }
+    QTest::keyClicks(&v, QStringLiteral("cd"));
+    const QString undone[] = {QStringLiteral("ab\u4F60\u597D\u6211\u7231\u00E9\u00F3"),
+                              QStringLiteral("ab\u4F60\u597D\u6211\u7231\u00E9"),
+                              QStringLiteral("ab\u4F60\u597D\u6211\u7231"), QStringLiteral("ab\u4F60\u597D\u6211"),
+                              QStringLiteral("ab\u4F60\u597D"), QStringLiteral("ab")};
+    for (const QString &left : undone) {
+        v.key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(v.toPlainText(), left);
+    }
 }
 
 void tst_TextView::mouseClicksDragsAndWheel()
@@ -470,15 +491,24 @@ void tst_TextView::inputMethod()
     QCOMPARE(v.inputMethodQuery(Qt::ImAnchorPosition).toInt(), 0);
     QVERIFY(v.inputMethodQuery(Qt::ImEnabled).toBool());
 
-    // A click while composing ends the composition where it stood (here,
-    // with no input method to hand it over, it goes) before the caret moves.
+    // A click while composing asks the input method for what it composed;
+    // one that keeps composing (here none hands anything over) goes on at
+    // the click, where what it commits then lands. Losing the focus drops it.
     v.setPosition(0);
     QApplication::sendEvent(&v, &compose);
     QCOMPARE(v.preeditText(), QStringLiteral("ka"));
     QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, v.characterRect(1).topLeft() + QPoint(1, 2));
-    QCOMPARE(v.preeditText(), QString());
+    QCOMPARE(v.preeditText(), QStringLiteral("ka"));
     QCOMPARE(v.toPlainText(), QStringLiteral("Xb"));
     QCOMPARE(v.position(), 1);
+    // The input method's caret is in what it composes, shown at the click
+    // now: after "ka", where the "b" that follows now shows.
+    QCOMPARE(v.inputMethodQuery(Qt::ImCursorRectangle).toRectF().left(), v.characterRect(1).left() + v.viewport()->x());
+    QApplication::sendEvent(&v, &commit);
+    QCOMPARE(v.toPlainText(), QString::fromUtf8("Xかb"));
+    QApplication::sendEvent(&v, &compose);
+    v.clearFocus();
+    QCOMPARE(v.preeditText(), QString());
 }
 
 void tst_TextView::screenReaderInterface()

@@ -22,15 +22,25 @@ void Composition::show(int position, const QString &text, int cursor, const QLis
         m_changed(was, this->position());
 }
 
+void Composition::handOver()
+{
+    if (isActive())
+        QGuiApplication::inputMethod()->commit();
+}
+
 void Composition::finish()
 {
-    if (!isActive())
-        return;
-    QGuiApplication::inputMethod()->commit();
+    handOver();
     if (isActive()) {
         end();
         QGuiApplication::inputMethod()->reset();
     }
+}
+
+void Composition::moveTo(int position)
+{
+    if (isActive() && position != m_position)
+        show(position, m_text, m_cursor, m_formats);
 }
 
 void Composition::dropForChange(QObject *context, std::function<bool()> hasFocus)

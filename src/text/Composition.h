@@ -30,10 +30,16 @@ public:
     void show(int position, const QString &text, int cursor, const QList<QTextLayout::FormatRange> &formats);
     void end() { show(-1, QString(), 0, {}); }
 
-    // As a click or the focus going ends it: the input method hands over
-    // what it composed (to go in where it stood, as typed); one that cannot
-    // is told to drop it, and so is it here.
+    // As a click ends it: the input method is asked to hand over what it
+    // composed (to go in where it stood, as typed). One that does not do so
+    // on request (fcitx5) keeps composing: the composition then follows the
+    // caret (moveTo), and what is chosen lands there, as in Qt's own editors.
+    void handOver();
+    // As the focus going ends it: handed over, or else dropped, and the input
+    // method told to start afresh (which may hand over what it had, raw).
     void finish();
+    // Shows it at position, where the caret went while it went on.
+    void moveTo(int position);
     // The text changes by other means: it goes before the change, and the
     // input method, which still holds it, is told to start afresh once the
     // change is through (if its owner, context, still has the focus).

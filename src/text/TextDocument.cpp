@@ -122,7 +122,7 @@ void TextDocument::fitBreaksToNeighbours(int position, int count, TextSpan &inse
 bool TextDocument::mergeIntoLast(int position, int count, const TextSpan &removed,
                                  const TextSpan &inserted, EditKind kind)
 {
-    if (m_steps.empty() || kind == EditKind::Other)
+    if (m_steps.empty() || kind == EditKind::Other || kind == EditKind::Committed)
         return false;
     Step &last = m_steps.back();
     if (!last.open || last.kind != kind)

@@ -15,9 +15,10 @@ class TextDocument : public QObject
 public:
     // How an edit groups with the one before it in the history.
     enum class EditKind {
-        Other,    // a step of its own
-        Typing,   // typed characters join into stretches, each ending after blanks
-        Deleting, // Backspace and Delete join while they go on
+        Other,     // a step of its own
+        Typing,    // typed characters join into stretches, each ending after blanks
+        Deleting,  // Backspace and Delete join while they go on
+        Committed, // what an input method hands over: a step of its own, as a word typed
     };
     struct Selection
     {

@@ -3,12 +3,18 @@
 #include "TextBoundaries.h"
 #include "TextLayouts.h"
 
+#include <QElapsedTimer>
+
+#include <memory>
 #include <new>
 
 TextEditor::TextEditor(TextDocument &document, TextLayouts &layouts)
     : m_document(document)
     , m_layouts(layouts)
 {
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    m_clock = [started] { return started->elapsed(); };
 }
 
 QString TextEditor::selectedText() const
@@ -52,6 +58,12 @@ bool TextEditor::edit(int position, int count, QStringView text, TextDocument::E
         return false;
     position = qBound(0, position, length);
     count = qBound(0, count, length - position);
+    if (kind == TextDocument::EditKind::Typing) {
+        const qint64 now = m_clock();
+        if (m_lastTyped >= 0 && now - m_lastTyped > TypingPauseMs)
+            m_document.closeUndoGroup();
+        m_lastTyped = now;
+    }
     try {
         m_document.replace(position, count, text, kind, {m_caret.anchor, m_caret.position});
     } catch (const std::bad_alloc &) {

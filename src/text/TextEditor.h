@@ -49,6 +49,12 @@ public:
     // A caret move; for a page move, the rows the view scrolls by.
     int move(TextCommand command, bool select, int pageRows);
 
+    // Typing after a pause this long starts a new step of undo, so that text
+    // in a script without blanks is not undone a whole sentence at a time.
+    static constexpr qint64 TypingPauseMs = 1000;
+    // Where the time comes from, in milliseconds (tests set their own).
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+
     int maxLength() const { return m_maxLength; }
     void setMaxLength(int length) { m_maxLength = length; }
 
@@ -70,4 +76,6 @@ private:
     CaretMoves::Caret m_caret;
     int m_maxLength = 0x7FFFFFFE;
     std::function<void(int, int, bool)> m_changed;
+    std::function<qint64()> m_clock;
+    qint64 m_lastTyped = -1; // when the last character was typed
 };

@@ -162,8 +162,7 @@ void TextView::caretChanged(int oldStart, int oldEnd, bool moved)
         emit cursorPositionChanged();
         TextViewAccessible::caretMoved(this);
     }
-    if (hasFocus())
-        QGuiApplication::inputMethod()->update(Qt::ImQueryInput);
+    tellInputMethodWhereTheCaretIs();
 }
 
 void TextView::repaintSelectionChange(int oldStart, int oldEnd)
@@ -237,6 +236,7 @@ void TextView::compositionChanged(int was, int now)
     const int from = was < 0 ? now : now < 0 ? was : qMin(was, now);
     updateRows(m_document.store().lineOf(qMin(from, length())), true);
     updateCaret();
+    tellInputMethodWhereTheCaretIs();
 }
 
 void TextView::setReservedShortcuts(const QList<QKeySequence> &shortcuts)
@@ -433,14 +433,14 @@ void TextView::keyPressEvent(QKeyEvent *event)
 
 void TextView::mousePressEvent(QMouseEvent *event)
 {
-    // The place clicked as it shows, composition and all; the composition
-    // then ends, and what the input method hands over of it goes in before
-    // that place where it stood before it.
+    // The place clicked as it shows, composition and all; the input method
+    // is then asked for what it composed, which goes in where it stood,
+    // before that place. One that keeps composing goes on at the click.
     const QPoint point = event->position().toPoint();
     const int composing = m_composition.position();
     int at = positionAt(point);
     const int length = m_document.length();
-    m_composition.finish();
+    m_composition.handOver();
     if (composing >= 0 && at >= composing)
         at += m_document.length() - length;
     if (event->button() == Qt::MiddleButton) {
@@ -457,6 +457,7 @@ void TextView::mousePressEvent(QMouseEvent *event)
         return;
     m_document.closeUndoGroup();
     setCaret(m_mouse.press(m_document.store(), at, point, event->modifiers() & Qt::ShiftModifier, anchor()));
+    m_composition.moveTo(position());
     m_lastMouse = point;
 }
 
@@ -663,6 +664,15 @@ void TextView::inputMethodEvent(QInputMethodEvent *event)
     edited(TextInputMethod::apply(*event, m_editor, m_composition));
     updateCaret();
     event->accept();
+    tellInputMethodWhereTheCaretIs();
+}
+
+void TextView::tellInputMethodWhereTheCaretIs()
+{
+    // It places its candidates by the caret: in what it composes too, and
+    // wherever the window went meanwhile.
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImQueryInput);
 }
 
 QVariant TextView::inputMethodQuery(Qt::InputMethodQuery query) const

@@ -160,6 +160,7 @@ private:
     void documentReset();
     // What an input method composes is shown anew where it changed.
     void compositionChanged(int was, int now);
+    void tellInputMethodWhereTheCaretIs();
 
     // Place and painting.
     void scrollRows(int rows);
