@@ -4,12 +4,14 @@ the first editable multi-line text of the application named on the command
 line, with --labels the texts of all its labels, or with --focused the text
 of the editable text that has the keyboard focus, and prints them as JSON;
 with --press, it chooses the menu item of that name, as a screen reader's
-user does whatever window has the keyboard focus. --pid picks the one
+user does whatever window has the keyboard focus; with --extents, the box
+of the character at that offset on the screen. --pid picks the one
 application of that name that runs as that process. Waits at most 10 s for
 them to appear.
 
 Usage: atspi_read.py APPLICATION_NAME [--pid PID]
-                     [--labels TEXT_EXPECTED | --focused TEXT_EXPECTED | --press MENU_ITEM]"""
+                     [--labels TEXT_EXPECTED | --focused TEXT_EXPECTED | --press MENU_ITEM |
+                      --extents OFFSET]"""
 import json
 import sys
 import time
@@ -84,6 +86,7 @@ def main():
     wanted = args[1] if option == '--labels' else None
     focused = args[1] if option == '--focused' else None
     press = args[1] if option == '--press' else None
+    extents = int(args[1]) if option == '--extents' else None
     deadline = time.monotonic() + 10
     seen = []
     while time.monotonic() < deadline:
@@ -120,8 +123,10 @@ def main():
                 found = find_text(app)
                 if found:
                     text = found.queryText()
-                    print(json.dumps({'text': text.getText(0, -1), 'caret': text.caretOffset,
-                                      'role': found.getRoleName()}))
+                    seen = {'text': text.getText(0, -1), 'caret': text.caretOffset, 'role': found.getRoleName()}
+                    if extents is not None:
+                        seen['extents'] = list(text.getCharacterExtents(extents, pyatspi.DESKTOP_COORDS))
+                    print(json.dumps(seen))
                     return 0
         time.sleep(0.2)
     if press is not None:

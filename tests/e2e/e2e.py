@@ -188,8 +188,8 @@ class Desktop:
         self.procs.append(proc)
         return proc
 
-    def run(self, argv, check=True, input=None):
-        result = subprocess.run(argv, env=self.env, capture_output=True, timeout=WAIT,
+    def run(self, argv, check=True, input=None, env=None):
+        result = subprocess.run(argv, env=env or self.env, capture_output=True, timeout=WAIT,
                                 input=input)
         if check and result.returncode != 0:
             raise Failure('%s failed: %s' % (' '.join(argv), result.stderr.decode(errors='replace')))
@@ -276,6 +276,43 @@ class Desktop:
         self.activate(window)
         self.run(['xdotool', 'mousemove', '--window', window, '300', '300'])
         return self.wayland_only(socket_name), window, display
+
+    def ibus(self, engine):
+        """ibus on this desktop, with its own bus and its candidate window
+        (ibus-ui-gtk3), the engine given in use for every program. Returns
+        the environment a program types through it with. ibus-daemon ends
+        when its parent does: this test is its parent, and waits."""
+        self.ensure_session_bus()
+        address = 'unix:path=' + os.path.join(self.tmp, 'ibus-bus')
+        env = dict(self.env, IBUS_ADDRESS=address)
+        missing = [p for p in ('ibus-daemon', '/usr/libexec/ibus-ui-gtk3', '/usr/libexec/ibus-engine-' + engine)
+                   if not shutil.which(p)]
+        if missing:
+            raise Failure('ibus cannot start here: %s missing (install ibus and ibus-%s)' % (', '.join(missing), engine))
+        daemon = self.spawn(['ibus-daemon', '--address=' + address, '--panel=/usr/libexec/ibus-ui-gtk3',
+                             '--config=/usr/libexec/ibus-memconf'], env=env)
+        self.buses.append(daemon.pid)  # the panel and the engines go with it
+
+        def answers():
+            if daemon.poll() is not None:
+                raise Failure('ibus-daemon ended at start (status %s)' % daemon.returncode)
+            return engine in self.run(['ibus', 'list-engine'], check=False, env=env)
+        wait_for('ibus to list the %s engine' % engine, answers)
+
+        def engine_in_use():
+            self.run(['ibus', 'engine', engine], check=False, env=env)
+            return self.run(['ibus', 'engine'], check=False, env=env).strip() == engine
+        wait_for('ibus with the %s engine' % engine, engine_in_use)
+        return dict(env, QT_IM_MODULE='ibus')
+
+    def candidates(self):
+        """Where ibus's candidate window shows (x, y), or None."""
+        for window in self.run(['xdotool', 'search', '--onlyvisible', '--classname', 'ibus-ui-gtk3'],
+                               check=False).split():
+            x, y, width, height = self.frame(window)
+            if width > 20 and height > 20:
+                return x, y
+        return None
 
     def wait_for_socket(self, socket_name):
         runtime = self.env['XDG_RUNTIME_DIR']
@@ -1204,6 +1241,112 @@ def stale_display(d, binary):
     fails_in_one_line(binary, alone, 'no X server answers on DISPLAY=:97')
 
 
+class TypedInto:
+    """A program an input method types into, the note or Qt's own editor,
+    read as a screen reader reads it (by its process)."""
+
+    def __init__(self, d, argv, env, application, title):
+        self.d, self.application = d, application
+        self.env = dict(env, DBUS_SESSION_BUS_ADDRESS=d.env['DBUS_SESSION_BUS_ADDRESS'],
+                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1')
+        self.proc = d.spawn(argv, env=self.env, cwd=d.tmp)
+        self.window = wait_for('the %s window' % application, lambda: (d.run(
+            ['xdotool', 'search', '--onlyvisible', '--pid', str(self.proc.pid), '--name', title],
+            check=False).split() or [None])[0])
+        d.activate(self.window)
+        wait_for('the %s to be read' % application, lambda: self.text() is not None)
+
+    def read(self, *args):
+        saved, self.d.env = self.d.env, dict(self.d.env, DBUS_SESSION_BUS_ADDRESS=self.env['DBUS_SESSION_BUS_ADDRESS'])
+        try:
+            return self.d.screen_reader(self.application, '--pid', str(self.proc.pid), *args)
+        finally:
+            self.d.env = saved
+
+    def text(self):
+        return self.read()['text']
+
+    def caret(self):
+        """Where the caret stands at the end of the text: the last character's
+        right edge and its row's bottom, on the screen."""
+        x, y, width, height = self.read('--extents', str(len(self.text()) - 1))['extents']
+        return x + width, y + height
+
+    def changed_text(self, before):
+        return wait_for('the %s\'s text to change' % self.application,
+                        lambda: (lambda now: now != before and now)(self.text()))
+
+    def close(self):
+        self.proc.kill()
+        self.proc.wait()
+
+
+def input_methods(d, binary):
+    """Real input methods type into the note as into Qt's own editor, each
+    sequence typed into both and the texts compared: ibus with libpinyin
+    (words chosen from the candidates, then one Undo, which takes back the
+    last word alone), its candidate window by the caret as the editor has it
+    (a long composition, the caret moved inside it, the window moved); and
+    Qt's compose input context with dead keys (two accented letters, then
+    one Undo, which takes back the last)."""
+    path = write(d, 'typed into.txt', b'abc')
+    programs = (('Quillpad', [binary, path], ':  CLIP'), ('ReferenceEditor', [REFERENCE_EDITOR, 'abc'], 'Reference Editor'))
+    env = d.ibus('libpinyin')
+    seen = {}
+    for application, argv, title in programs:
+        p = TypedInto(d, argv, env, application, title)
+        d.keys('ctrl+End')
+        for syllables in ('nihao', 'wo', 'ai'):
+            d.type(syllables)
+            wait_for('the candidates for %r' % syllables, d.candidates)
+            d.keys('1')
+            wait_for('the candidates to go', lambda: not d.candidates())
+        typed = wait_for('the third word', lambda: (lambda t: len(t) == 7 and t)(p.text()))
+        d.keys('ctrl+z')
+        undone = p.changed_text(typed)
+
+        # Where the candidates stand from the caret: as the composition
+        # grows, as its caret goes back in it, and after the window moved.
+        places = []
+        caret = p.caret()
+        d.type('nihaoshijie')
+        first = wait_for('the candidates', d.candidates)
+        places.append((first[0] - caret[0], first[1] - caret[1]))
+        d.keys('Left', 'Left', 'Left')
+        moved = wait_for('the candidates to follow the caret back', lambda: (lambda c: c != first and c)(d.candidates()))
+        places.append((moved[0] - caret[0], moved[1] - caret[1]))
+        d.keys('Escape')
+        wait_for('the candidates to go', lambda: not d.candidates())
+        x, y, _, _ = d.frame(p.window)
+        d.run(['xdotool', 'windowmove', '--sync', p.window, str(x + 40), str(y + 30)])
+        caret = wait_for('the caret to move with the window', lambda: (lambda c: c != caret and c)(p.caret()))
+        d.type('ni')
+        again = wait_for('the candidates', d.candidates)
+        places.append((again[0] - caret[0], again[1] - caret[1]))
+        d.keys('Escape')
+        wait_for('the candidates to go', lambda: not d.candidates())
+        seen[application] = (typed, undone, places)
+        p.close()
+    note, reference = seen['Quillpad'], seen['ReferenceEditor']
+    expect('text typed with ibus', note[0], reference[0])
+    expect('text after one Undo', note[1], reference[1])
+    for what, ours, theirs in zip(('a long composition', 'its caret moved back', 'the window moved'), note[2], reference[2]):
+        if abs(ours[0] - theirs[0]) > 4 or abs(ours[1] - theirs[1]) > 4:
+            raise Failure('the candidates for %s stand at %r from the caret, the editor\'s at %r' % (what, ours, theirs))
+
+    # Dead keys, through Qt's compose input context.
+    d.run(['setxkbmap', '-layout', 'us', '-variant', 'intl'])
+    env = dict(d.env, QT_IM_MODULE='compose', LANG='C.UTF-8', LC_ALL='C.UTF-8')
+    for application, argv, title in programs:
+        p = TypedInto(d, argv, env, application, title)
+        d.keys('ctrl+End', 'dead_acute', 'e', 'dead_acute', 'o')
+        typed = wait_for('the accented letters', lambda: (lambda t: t.endswith('\u00f3') and t)(p.text()))
+        d.keys('ctrl+z')
+        seen[application] = (typed, p.changed_text(typed))
+        p.close()
+    expect('text typed with dead keys', seen['Quillpad'], seen['ReferenceEditor'])
+
+
 def dialogs_offer_only_the_close_box(d, binary):
     """Search For..., Set Clip Window Name and About: their frames ask for no
     minimise and no maximise button (Motif hints, as window managers read
@@ -1254,7 +1397,7 @@ SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_sele
                                      fifo_on_the_command_line,
                                      print_through_cups, print_cancelled, file_dialogs_keep_nothing,
                                      dialogs_offer_only_the_close_box, wayland_only, stale_display,
-                                     mutter_wayland, kwin_wayland_and_xwayland)}
+                                     mutter_wayland, kwin_wayland_and_xwayland, input_methods)}
 
 
 def main():
