@@ -225,6 +225,11 @@ void tst_Dialogs::typingLimit()
     // However long: a line edit would cut it at 32767.
     field->setText(QString(40000, u'n'));
     QCOMPARE(field->text().size(), 40000);
+    // On one line, as the field shows it: a line break or a tab becomes a blank.
+    field->clear();
+    field->insert(QStringLiteral("first line\r\nsecond\tline\n"));
+    QCOMPARE(field->text(), QStringLiteral("first line second line "));
+    QCOMPARE(field->cursorPosition(), 23);
 
     // The key codes the limit counts.
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));

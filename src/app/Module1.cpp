@@ -95,37 +95,55 @@ static void startupMessage(frm_Quillpad &frm, const QString &text)
         MsgBox(text);
 }
 
+// The note's caption, and the program's title with it.
+static void setCaption(frm_Quillpad &frm, const QString &subject)
+{
+    frm.setWindowTitle(subject + CaptionSuffix);
+    setApplicationTitle(frm.windowTitle());
+}
+
+// The note is shown already captioned with the file, so that no window
+// manager sees it under another caption; the file is read after.
 static void startFromFile(frm_Quillpad &frm, const QString &commandLine)
 {
     s_noteFile.clip_file_name = commandLine;
+    setCaption(frm, FileNames::display(commandLine));
+    frm.show();
     QPointer<frm_Quillpad> window = &frm;
     QString failure;
     FileCommands::load(commandLine, s_noteFile, *frm.clipText(), &failure);
     if (!window)
         return; // closed while the file was read: the program is ending
-    frm.setWindowTitle(FileNames::display(commandLine) + CaptionSuffix);
-    setApplicationTitle(frm.windowTitle());
     if (!failure.isEmpty())
         startupMessage(frm, failure);
 }
 
+// Where the clipboard can be read before the note is shown (X11), it is,
+// and the note is shown already captioned with the time of the snapshot;
+// where only a window with the focus may read it (Wayland), the note is
+// shown first, and read once it has the focus and the clipboard has come.
 static void startFromClipboard(frm_Quillpad &frm)
 {
     s_noteFile.clip_init_dir = ClipboardStartFolder;
+    sys::Clipboard &clipboard = *sys::services().clipboard;
+    const bool showFirst = clipboard.readsOnlyOnceShown();
+    if (showFirst)
+        frm.show();
+    QPointer<frm_Quillpad> window = &frm;
     QString text;
     QString error;
-    // Where only a focused window may read the clipboard, it is read once
-    // the note has the focus and the clipboard has come.
-    sys::Clipboard &clipboard = *sys::services().clipboard;
-    bool read = clipboard.waitUntilReadable(&frm, &error) && clipboard.readText(&text, &error);
+    bool read = (!showFirst || clipboard.waitUntilReadable(&frm, &error)) && clipboard.readText(&text, &error);
+    if (!window || s_ending)
+        return; // closed while the clipboard was read: the program is ending
     const QTime takenAt = QTime::currentTime();
     if (read && !frm.clipText()->setText(text)) {
         read = false; // the note starts empty
         error = sys::Clipboard::tooLargeMessage();
     }
     s_noteFile.setFormat(TextCodec::clipboardFormat(frm.clipText()->document().store()));
-    frm.setWindowTitle(timeSubject(takenAt) + CaptionSuffix);
-    setApplicationTitle(frm.windowTitle());
+    setCaption(frm, timeSubject(takenAt));
+    if (!showFirst)
+        frm.show();
     if (!read && !error.isEmpty())
         startupMessage(frm, error);
 }
@@ -140,7 +158,6 @@ void Main(const QString &commandLine)
     frm_Quillpad &frm = *s_mainWindow;
     s_noteFile.setDocument(&frm.clipText()->document());
     sys::services().clipboard->prepare();
-    frm.show();
 
     if (!commandLine.isEmpty())
         startFromFile(frm, commandLine);

@@ -40,6 +40,16 @@ Set_Name::Set_Name(QWidget *parent)
     p.setColor(QPalette::Text, QColor(0, 0, 0));
     m_input->setPalette(p);
     m_input->installEventFilter(this);
+    // A name keeps to one line, as the field shows it: a line break or a
+    // tab pasted in becomes a blank, and the caption is what the field shows.
+    connect(m_input, &QLineEdit::textChanged, this, [this](const QString &text) {
+        const QString line = oneLine(text);
+        if (line == text)
+            return;
+        const int cursor = m_input->cursorPosition() - int(text.size() - line.size());
+        m_input->setText(line);
+        m_input->setCursorPosition(qMax(0, cursor));
+    });
 
     m_okay = new QPushButton(tr("Okay"), this);
     m_okay->setObjectName(QStringLiteral("Command1"));
@@ -69,6 +79,17 @@ void Set_Name::Form_Load()
         m_input->setText(caption.first(caption.size() - Caption::Suffix.size()));
     else
         m_input->setText(caption);
+}
+
+QString Set_Name::oneLine(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    for (QChar &c : text) {
+        if (c == u'\n' || c == u'\r' || c == u'\t' || c == u'\v' || c == u'\f' || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
 }
 
 void Set_Name::Input_Name_GotFocus()

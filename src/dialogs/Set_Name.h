@@ -28,6 +28,9 @@ public:
     // Backspace, control codes for Ctrl+letter.
     static int typedCharacter(const QKeyEvent &key);
 
+    // A name as one line: each line break (of any kind) and tab a blank.
+    static QString oneLine(QString text);
+
 public slots:
     void Command1_Click();
     void Command2_Click();

@@ -32,6 +32,9 @@ public:
 
     // The clipboard's text, asked afresh of its holder; how the reading ended.
     virtual SelectionTransfer::Outcome read(QString *text) = 0;
+    // Whether the note must be shown (and have the focus) before the
+    // clipboard can be read at start-up.
+    virtual bool readsOnlyOnceShown() { return false; }
     // At start-up, where the note can read only once the desktop has told
     // it what the clipboard holds: waits for that, a few seconds at most;
     // false where it did not come (or window went).

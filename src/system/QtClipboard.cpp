@@ -87,6 +87,11 @@ void QtClipboard::prepare()
     reader();
 }
 
+bool QtClipboard::readsOnlyOnceShown()
+{
+    return reader().readsOnlyOnceShown();
+}
+
 bool QtClipboard::waitUntilReadable(QWidget *window, QString *error)
 {
     if (!window || !systemClipboard(error))

@@ -19,6 +19,7 @@ public:
     ~QtClipboard() override;
 
     void prepare() override;
+    bool readsOnlyOnceShown() override;
     bool readText(QString *text, QString *error) override;
     bool setText(const QString &text, QString *error) override;
     bool clear(QString *error) override;

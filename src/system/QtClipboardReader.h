@@ -22,6 +22,7 @@ public:
     {
     }
     SelectionTransfer::Outcome read(QString *text) override;
+    bool readsOnlyOnceShown() override { return m_readsOnlyWithFocus; }
     bool waitUntilReadable(QWidget *window) override;
 
 private:

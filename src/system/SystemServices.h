@@ -36,6 +36,9 @@ public:
         Q_UNUSED(error);
         return false;
     }
+    // Whether the note must be shown before the clipboard can be read at
+    // start-up (where only a window with the keyboard focus may read).
+    virtual bool readsOnlyOnceShown() { return false; }
     // Where the window system hands the clipboard only to the window that
     // has the keyboard focus (Wayland, and XWayland beside some
     // compositors): waits, a few seconds at most, until window has it and

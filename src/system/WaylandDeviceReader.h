@@ -23,6 +23,7 @@ public:
     ~WaylandDeviceReader() override;
 
     SelectionTransfer::Outcome read(QString *text) override;
+    bool readsOnlyOnceShown() override { return true; }
     bool waitUntilReadable(QWidget *window) override;
 
 private:

@@ -61,9 +61,14 @@ Outcome X11ClipboardReader::read(QString *text)
     }, text);
 }
 
+bool X11ClipboardReader::readsOnlyOnceShown()
+{
+    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !clipboardHasOwner();
+}
+
 bool X11ClipboardReader::waitUntilReadable(QWidget *window)
 {
-    if (!qEnvironmentVariableIsSet("WAYLAND_DISPLAY") || clipboardHasOwner())
+    if (!readsOnlyOnceShown())
         return true;
     QPointer<QWidget> note = window;
     if (!waitFor([&] { return !note || note->isActiveWindow(); }, FocusWaitMs) || !note)

@@ -18,6 +18,7 @@ public:
     // Through XWayland on a Wayland desktop that hands its clipboard to X
     // only while an X window is active: waits for the focus, then for the
     // clipboard to come.
+    bool readsOnlyOnceShown() override;
     bool waitUntilReadable(QWidget *window) override;
 
 private:

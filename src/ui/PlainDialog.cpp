@@ -36,12 +36,29 @@ void PlainDialog::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
+namespace {
+
+constexpr Qt::WindowStates NotForAFixedDialog = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+
+} // namespace
+
 void PlainDialog::changeEvent(QEvent *event)
 {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized))
-        QTimer::singleShot(0, this, [this] {
-            if (isVisible() || (windowState() & Qt::WindowMinimized))
-                setWindowState(windowState() & ~Qt::WindowMinimized);
-        });
+    if (event->type() == QEvent::WindowStateChange && (windowState() & NotForAFixedDialog))
+        QTimer::singleShot(0, this, [this] { putBack(); });
+}
+
+void PlainDialog::putBack()
+{
+    if (!(windowState() & NotForAFixedDialog))
+        return;
+    const bool wasMinimized = windowState() & Qt::WindowMinimized;
+    setWindowState(windowState() & ~NotForAFixedDialog);
+    if (wasMinimized) {
+        // Shown again by the program rather than the user, it takes the
+        // keyboard itself: some window managers (kwin) leave it without.
+        raise();
+        activateWindow();
+    }
 }

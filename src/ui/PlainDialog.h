@@ -24,8 +24,14 @@ protected:
     // Push buttons in a QDialog are auto-default; these never are.
     static void neverDefault(std::initializer_list<QPushButton *> buttons);
     void keyPressEvent(QKeyEvent *event) override;
-    // These dialogs have no minimise button. The frame's hints say so, and
-    // most window managers follow them; one that minimises the dialog anyway
-    // (openbox offers it for every dialog) sees it come straight back.
+    // These dialogs have a fixed size and no minimise or maximise button.
+    // The frame's hints say so, and most window managers follow them; one
+    // that minimises, maximises or fills the screen with the dialog anyway
+    // (openbox offers minimising every dialog, fluxbox follows a request to
+    // maximise any) sees it come straight back as it was, and active, with
+    // the keyboard.
     void changeEvent(QEvent *event) override;
+
+private:
+    void putBack();
 };

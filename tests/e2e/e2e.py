@@ -128,9 +128,13 @@ def machine_print_jobs():
 
 
 class Desktop:
-    """Xvfb with openbox on a display of its own."""
+    """Xvfb with a window manager on a display of its own: openbox, or
+    another of those users bring (fluxbox, kwin_x11), or first_mapped.py,
+    which manages windows only to record the caption each has as it is
+    first mapped."""
 
-    def __init__(self):
+    def __init__(self, window_manager='openbox'):
+        self.window_manager = window_manager
         self.procs = []
         self.buses = []
         self.graceful = []  # servers asked to end before they are killed
@@ -151,21 +155,16 @@ class Desktop:
         number = read_line(read_fd, 'Xvfb')
         self.env = private_environment(self.tmp)
         self.env['DISPLAY'] = ':' + number
-        # openbox with its defaults: a configuration of its own that says
-        # nothing (an empty file would be an error, which openbox shows in a
-        # window of its own beside the scenario's).
-        config = os.path.join(self.tmp, 'openbox-rc.xml')
-        with open(config, 'w') as f:
-            f.write('<?xml version="1.0"?>\n<openbox_config xmlns="http://openbox.org/3.4/rc"/>\n')
         # A window manager that comes up before the server takes clients
         # gives up at once; start it again then.
         for attempt in range(5):
-            wm = self.spawn(['openbox', '--config-file', config])
+            wm = self.spawn(self.window_manager_command())
             try:
                 wait_for('the window manager', lambda: self.wm_ready() or wm.poll() is not None)
             except Failure:
                 pass
             if self.wm_ready():
+                self.wm = wm
                 return
             # One that hangs holding the server (seen once on a loaded
             # machine) is ended, which lets the server go.
@@ -174,7 +173,28 @@ class Desktop:
             time.sleep(0.2)
         raise Failure('the window manager did not start')
 
+    def window_manager_command(self):
+        if self.window_manager == 'openbox':
+            # openbox with its defaults: a configuration of its own that says
+            # nothing (an empty file would be an error, which openbox shows
+            # in a window of its own beside the scenario's).
+            config = os.path.join(self.tmp, 'openbox-rc.xml')
+            with open(config, 'w') as f:
+                f.write('<?xml version="1.0"?>\n<openbox_config xmlns="http://openbox.org/3.4/rc"/>\n')
+            return ['openbox', '--config-file', config]
+        if self.window_manager == 'fluxbox':
+            return ['fluxbox', '-no-slit', '-no-toolbar', '-rc', os.path.join(self.tmp, 'fluxbox-init')]
+        if self.window_manager == 'kwin':
+            self.ensure_session_bus()  # kwin_x11 asks the session bus for the desktop's services
+            self.env['KWIN_COMPOSE'] = 'N'  # no compositing on Xvfb
+            return ['kwin_x11', '--replace']
+        recorder = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'first_mapped.py')
+        self.first_mapped = os.path.join(self.tmp, 'first-mapped.log')
+        return [self.python_with('Xlib'), recorder, self.first_mapped]
+
     def wm_ready(self):
+        if self.window_manager == 'recorder':
+            return os.path.exists(self.first_mapped)
         try:
             out = subprocess.run(['xprop', '-root', '_NET_SUPPORTING_WM_CHECK'], env=self.env, capture_output=True,
                                  timeout=WAIT / 4).stdout.decode(errors='replace')
@@ -182,9 +202,8 @@ class Desktop:
             return False  # the server is held by the window manager starting
         return 'window id' in out
 
-    def spawn(self, argv, env=None, **kw):
-        proc = subprocess.Popen(argv, env=env or self.env, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, **kw)
+    def spawn(self, argv, env=None, stdout=subprocess.DEVNULL, **kw):
+        proc = subprocess.Popen(argv, env=env or self.env, stdout=stdout, stderr=subprocess.DEVNULL, **kw)
         self.procs.append(proc)
         return proc
 
@@ -1376,6 +1395,97 @@ def dialogs_offer_only_the_close_box(d, binary):
         wait_for(title + ' to close', lambda: dialog not in d.windows(title))
 
 
+DIALOGS = ((('ctrl+f',), 'Search For...'), (('alt+o', 'n'), 'Set Clip Window Name'), (('alt+h', 'a'), 'About Quillpad'))
+
+
+def ask_window_manager(d, window, message, *data):
+    """Sends a request about window to the window manager, as a task bar or
+    a pager does (a client message to the root window)."""
+    script = ('import sys\nfrom Xlib import X, display, protocol\n'
+              'dpy = display.Display(); atom = dpy.intern_atom\n'
+              'window = dpy.create_resource_object("window", int(sys.argv[1]))\n'
+              'values = [int(v) if v.isdigit() else atom(v) for v in sys.argv[3:]]\n'
+              'event = protocol.event.ClientMessage(window=window, client_type=atom(sys.argv[2]),'
+              ' data=(32, (values + [0] * 5)[:5]))\n'
+              'dpy.screen().root.send_event(event, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)\n'
+              'dpy.flush()\n')
+    d.run([d.python_with('Xlib'), '-c', script, window, message] + [str(v) for v in data])
+
+
+def fluxbox_dialogs(d, binary):
+    """Under fluxbox, which follows a request to maximise any window: a
+    maximise request on each fixed-size dialog leaves it as it was; a name
+    pasted in two lines gives a caption of one."""
+    q = Quillpad(d, binary, write(d, 'fluxbox.txt', b'note'))
+    for keys, title in DIALOGS:
+        d.activate(q.window)
+        d.keys(*keys)
+        dialog = d.window(title)
+        before = d.frame(dialog)
+        spy = d.spawn(['xprop', '-spy', '-id', dialog, '_NET_WM_STATE'], stdout=subprocess.PIPE, text=True)
+        ask_window_manager(d, dialog, '_NET_WM_STATE', 1, '_NET_WM_STATE_MAXIMIZED_VERT', '_NET_WM_STATE_MAXIMIZED_HORZ', 1)
+        seen = []
+        wait_for(title + ' maximised by fluxbox', lambda: seen.append(spy.stdout.readline()) or 'MAXIMIZED' in seen[-1])
+        wait_for(title + ' back as it was', lambda: d.frame(dialog) == before and 'MAXIMIZED' not in d.state(dialog))
+        spy.kill()
+        spy.wait()
+        if title == 'Search For...':
+            d.activate(q.window)
+            continue
+        d.activate(dialog)
+        d.keys('alt+F4')
+        wait_for(title + ' to close', lambda: dialog not in d.windows(title))
+
+    d.set_clipboard('first line\nsecond line')
+    d.activate(q.window)
+    d.keys('alt+o', 'n')
+    dialog = d.window('Set Clip Window Name')
+    d.activate(dialog)
+    d.keys('End', 'shift+Home', 'BackSpace', 'ctrl+v', 'Return')  # the field emptied, as typing may add to it
+    wait_for('the caption of one line', lambda: d.title(q.window) == 'first line second line:  CLIP')
+
+
+def kwin_dialogs(d, binary):
+    """Under kwin_x11: a dialog minimised with the window manager's own
+    command is put back by the program, active and with the keyboard, so the
+    name typed next reaches it."""
+    q = Quillpad(d, binary, write(d, 'kwin.txt', b'note'))
+    for keys, title in DIALOGS[1:]:
+        d.activate(q.window)
+        d.keys(*keys)
+        dialog = d.window(title)
+        d.activate(dialog)
+        d.run(['xdotool', 'windowminimize', dialog])
+        wait_for(title + ' back and active', lambda: d.run(['xdotool', 'getactivewindow'], check=False).strip() == dialog
+                 and 'HIDDEN' not in d.state(dialog))
+        if title == 'Set Clip Window Name':
+            d.keys('End', 'shift+Home', 'BackSpace')  # the field emptied, as typing may add to it
+            d.type('typed after')
+            d.keys('Return')
+            wait_for('the name typed after', lambda: d.title(q.window) == 'typed after:  CLIP')
+        else:
+            d.keys('alt+F4')
+            wait_for(title + ' to close', lambda: dialog not in d.windows(title))
+
+
+def caption_when_first_mapped(d, binary):
+    """As a window manager first sees the note on X11, it carries its
+    caption: the file's name, or the time of the clipboard's snapshot."""
+    path = write(d, 'mapped.txt', b'note')
+    for args, caption in (([path], re.escape(path) + ':  CLIP'), ([], r'\d\d:\d\d:\d\d:  CLIP')):
+        if not args:
+            d.set_clipboard('snapshot')
+        start = len(open(d.first_mapped).read().splitlines())
+        q = d.spawn([binary] + args, cwd=d.tmp)
+        mapped = wait_for('the note mapped', lambda: [json.loads(line) for line in open(d.first_mapped).read().splitlines()[start:]
+                                                      if json.loads(line)['caption'] and 'CLIP' in json.loads(line)['caption']
+                                                      or json.loads(line)['caption'] == 'Quillpad 1.0.11'])
+        if not re.fullmatch(caption, mapped[0]['caption']):
+            raise Failure('first mapped as %r' % mapped[0]['caption'])
+        q.kill()
+        q.wait()
+
+
 def fifo_on_the_command_line(d, binary):
     """A FIFO named on the command line is refused at once, without blocking."""
     path = os.path.join(d.tmp, 'a pipe')
@@ -1397,7 +1507,10 @@ SCENARIOS = {f.__name__: f for f in (clipboard_start, file_with_blank, copy_sele
                                      fifo_on_the_command_line,
                                      print_through_cups, print_cancelled, file_dialogs_keep_nothing,
                                      dialogs_offer_only_the_close_box, wayland_only, stale_display,
-                                     mutter_wayland, kwin_wayland_and_xwayland, input_methods)}
+                                     mutter_wayland, kwin_wayland_and_xwayland, input_methods,
+                                     fluxbox_dialogs, kwin_dialogs, caption_when_first_mapped)}
+# The window manager each scenario runs under, where it is not openbox.
+WINDOW_MANAGERS = {'fluxbox_dialogs': 'fluxbox', 'kwin_dialogs': 'kwin', 'caption_when_first_mapped': 'recorder'}
 
 
 def main():
@@ -1419,7 +1532,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit('FAIL %s: stopped by a signal' % name))
     machine_jobs = machine_print_jobs()
     try:
-        desktop = Desktop()
+        desktop = Desktop(WINDOW_MANAGERS.get(name, 'openbox'))
         SCENARIOS[name](desktop, os.path.abspath(binary))
         if machine_jobs is not None and machine_print_jobs() != machine_jobs:
             raise Failure("the machine's own print queue received a job")
