@@ -201,21 +201,14 @@ Outcome DataControlReader::read(QString *text)
 {
     if (!m_display || m_finished || !catchUp(CompositorWaitMs))
         return Outcome::Unavailable;
+    // No offer: the compositor said the clipboard is empty.
     const WaylandText::Request asked = m_selection.offer
         ? WaylandText::ask(m_selection.types, [this](const char *type, int fd) {
               zwlr_data_control_offer_v1_receive(m_selection.offer, type, fd);
               wl_display_flush(m_display);
           })
         : WaylandText::Request();
-    if (asked.fd < 0) {
-        text->clear(); // the compositor said the clipboard is empty, or holds no text
-        return Outcome::NoText;
-    }
-    const SelectionTransfer::SharedPipe pipe = SelectionTransfer::sharePipe(asked.fd);
-    const bool latin1 = asked.type.latin1;
-    return readWithProgress([pipe, latin1](SelectionTransfer::Control &control, QString *taken) {
-        return SelectionTransfer::readText(*pipe, latin1, &control, taken);
-    }, text);
+    return WaylandText::readAnswer(asked, text);
 }
 
 } // namespace sys

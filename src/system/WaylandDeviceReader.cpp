@@ -40,17 +40,9 @@ Outcome WaylandDeviceReader::read(QString *text)
     m_device->catchUp();
     if (!m_device->offered() && !m_device->waitForOffer(OfferWaitMs))
         return Outcome::NotFocused;
+    // No offer: the compositor said the clipboard is empty.
     WaylandOffer *offer = m_device->selection();
-    const WaylandText::Request asked = offer ? offer->askForText() : WaylandText::Request();
-    if (asked.fd < 0) {
-        text->clear(); // the compositor said the clipboard is empty, or holds no text
-        return Outcome::NoText;
-    }
-    const SelectionTransfer::SharedPipe pipe = SelectionTransfer::sharePipe(asked.fd);
-    const bool latin1 = asked.type.latin1;
-    const Outcome outcome = readWithProgress([pipe, latin1](SelectionTransfer::Control &control, QString *taken) {
-        return SelectionTransfer::readText(*pipe, latin1, &control, taken);
-    }, text);
+    const Outcome outcome = WaylandText::readAnswer(offer ? offer->askForText() : WaylandText::Request(), text);
     if (outcome == Outcome::Text && text->isEmpty())
         return m_qt.read(text);
     return outcome;

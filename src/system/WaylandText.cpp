@@ -1,5 +1,7 @@
 #include "WaylandText.h"
 
+#include "ClipboardReader.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -34,6 +36,19 @@ Request ask(const QByteArrayList &types, const std::function<void(const char *ty
     ::close(ends[1]); // the holder has its own copy now
     asked.fd = ends[0];
     return asked;
+}
+
+SelectionTransfer::Outcome readAnswer(const Request &asked, QString *text)
+{
+    if (asked.fd < 0) {
+        text->clear();
+        return SelectionTransfer::Outcome::NoText;
+    }
+    const SelectionTransfer::SharedPipe pipe = SelectionTransfer::sharePipe(asked.fd);
+    const bool latin1 = asked.type.latin1;
+    return sys::readWithProgress([pipe, latin1](SelectionTransfer::Control &control, QString *taken) {
+        return SelectionTransfer::readText(*pipe, latin1, &control, taken);
+    }, text);
 }
 
 } // namespace WaylandText

@@ -3,6 +3,8 @@
 // asking it for one: what the program's own data device and its data
 // control reader share.
 
+#include "SelectionTransfer.h"
+
 #include <QByteArrayList>
 
 #include <functional>
@@ -30,5 +32,9 @@ struct Request
 // Makes a pipe and hands its writing end to send, which asks the holder
 // through the compositor; the program's copy of that end is closed after.
 Request ask(const QByteArrayList &types, const std::function<void(const char *type, int fd)> &send);
+
+// The text the holder writes to the pipe asked for, read on a thread with
+// progress; NoText (and no text) where nothing was offered as text.
+SelectionTransfer::Outcome readAnswer(const Request &asked, QString *text);
 
 } // namespace WaylandText
