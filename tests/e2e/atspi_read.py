@@ -75,6 +75,46 @@ def menu_item(accessible, name, depth=0):
     return None
 
 
+def read_once(name, pid, wanted, focused, press, extents, seen):
+    """What is asked, where the application shows it now; None where not yet.
+    What was seen goes into seen, for the message where nothing comes."""
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is None or app.name != name or (pid is not None and app.get_process_id() != pid):
+            continue
+        if press is not None:
+            item = menu_item(app, press)
+            if item:
+                # The application answers once the command is done, which
+                # may show a message and wait for it: not waited for.
+                pyatspi.setTimeout(1000, 1000)
+                try:
+                    item.queryAction().doAction(0)
+                except Exception as error:
+                    if 'Did not receive a reply' not in str(error):
+                        raise
+                return {'pressed': press}
+        elif focused is not None:
+            text = focused_text(app)
+            seen[:] = [text]
+            if text == focused:
+                return {'text': text}
+        elif wanted is not None:
+            seen[:] = labels(app)
+            if wanted in seen:
+                return {'labels': list(seen)}
+        else:
+            found = find_text(app)
+            if found:
+                text = found.queryText()
+                answer = {'text': text.getText(0, -1), 'caret': text.caretOffset, 'role': found.getRoleName()}
+                if extents is not None:
+                    answer['extents'] = list(text.getCharacterExtents(extents, pyatspi.DESKTOP_COORDS))
+                return answer
+    return None
+
+
 def main():
     args = sys.argv[1:]
     name = args.pop(0)
@@ -90,44 +130,16 @@ def main():
     deadline = time.monotonic() + 10
     seen = []
     while time.monotonic() < deadline:
-        desktop = pyatspi.Registry.getDesktop(0)
-        for i in range(desktop.childCount):
-            app = desktop.getChildAtIndex(i)
-            if app is None or app.name != name or (pid is not None and app.get_process_id() != pid):
-                continue
-            if press is not None:
-                item = menu_item(app, press)
-                if item:
-                    # The application answers once the command is done, which
-                    # may show a message and wait for it: not waited for.
-                    pyatspi.setTimeout(1000, 1000)
-                    try:
-                        item.queryAction().doAction(0)
-                    except Exception as error:
-                        if 'Did not receive a reply' not in str(error):
-                            raise
-                    print(json.dumps({'pressed': press}))
-                    return 0
-            elif focused is not None:
-                text = focused_text(app)
-                seen = [text]
-                if text == focused:
-                    print(json.dumps({'text': text}))
-                    return 0
-            elif wanted is not None:
-                seen = labels(app)
-                if wanted in seen:
-                    print(json.dumps({'labels': seen}))
-                    return 0
-            else:
-                found = find_text(app)
-                if found:
-                    text = found.queryText()
-                    seen = {'text': text.getText(0, -1), 'caret': text.caretOffset, 'role': found.getRoleName()}
-                    if extents is not None:
-                        seen['extents'] = list(text.getCharacterExtents(extents, pyatspi.DESKTOP_COORDS))
-                    print(json.dumps(seen))
-                    return 0
+        try:
+            found = read_once(name, pid, wanted, focused, press, extents, seen)
+        except Exception as error:
+            # A window went while it was read (a message closing): read again.
+            if 'No such object' not in str(error) and 'Unknown object' not in str(error):
+                raise
+            found = None
+        if found is not None:
+            print(json.dumps(found))
+            return 0
         time.sleep(0.2)
     if press is not None:
         print(json.dumps({'error': 'no menu item %r in %s' % (press, name)}))
