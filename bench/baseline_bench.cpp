@@ -1,7 +1,8 @@
 // The toolkit's floor: a bare window with one QPlainTextEdit that reads the
 // same file, sets the same text and does the same work with Qt's own calls.
 // Same usage as quillpad_bench, and "baseline_bench window -": the bare
-// window alone, until it is ended.
+// window alone, until it is ended; "baseline_bench empty -": the same, ended
+// once it has painted (first_screen_ms).
 #include "BenchProbe.h"
 
 #include <QApplication>
@@ -34,14 +35,23 @@ int main(int argc, char **argv)
         return 2;
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
-    QApplication app(qtArgc, qtArgv);
+    bench::Application app(qtArgc, qtArgv);
     const bench::Arguments args = bench::arguments(argc, argv);
 
     QPlainTextEdit edit;
     edit.resize(470, 300);
+    // An empty window's start: until its first paint is done.
+    if (args.mode == QLatin1String("empty")) {
+        app.firstScreen = [&edit](QObject *painted) {
+            if (painted != edit.viewport())
+                return false;
+            QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+            return true;
+        };
+    }
     edit.show();
     // A bare window for a compositor to show, measured from outside.
-    if (args.mode == QLatin1String("window"))
+    if (args.mode == QLatin1String("window") || args.mode == QLatin1String("empty"))
         return app.exec();
     edit.setPlainText(args.source.isEmpty() ? QGuiApplication::clipboard()->text() : readText(args.source));
 

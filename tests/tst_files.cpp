@@ -578,7 +578,7 @@ void tst_Files::exitNeverWaitsForAReadThatHangs()
     QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
     const int writer = ::open(fifo.constData(), O_RDWR);
     QVERIFY(writer >= 0);
-    ReadWithProgress::setReaderForTesting([](const QString &path, TextFile::ReadControl *) {
+    ReadWithProgress::setReaderForTesting([](const QString &path, TextFile::ReadControl *, const TextCodec::Deliver &) {
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
         char byte = 0;
         ::read(fd, &byte, 1); // never returns

@@ -103,6 +103,7 @@ class tst_TextStore : public QObject
 
 private slots:
     void randomEditsAgainstReference();
+    void blocksAgainstReference();
     void builderInPieces();
     void findAcrossTheGap();
     void historyRestoresBreaks();
@@ -149,6 +150,113 @@ void tst_TextStore::randomEditsAgainstReference()
     }
 }
 
+void tst_TextStore::blocksAgainstReference()
+{
+    // Texts of many blocks: runs of ASCII, of Latin-1, of other scripts,
+    // surrogate pairs and halves of them, edited where blocks meet and far
+    // from it, large edits among small ones. The text reads as a string
+    // holding the same does, whole and a run at a time; no run ends on the
+    // first half of a pair the next begins with the second of; a text of
+    // ASCII takes about a byte a character.
+    QRandomGenerator random(34);
+    const QString stretches[] = {QString(300, u'a'), QString(200, QChar(0xE9)), QStringLiteral("\u4F60\u597D"),
+                                 QStringLiteral("\U0001F600"), QString(QChar(0xD83D)), QString(QChar(0xDE00)),
+                                 QStringLiteral("line\n")};
+    auto stretch = [&](qsizetype length) {
+        QString text;
+        while (text.size() < length) {
+            if (random.bounded(40) == 0)
+                text += QStringLiteral("plain ASCII\n").repeated(1 + int(random.bounded(6000))); // whole blocks of it
+            else
+                text += stretches[random.bounded(int(std::size(stretches)))].left(1 + int(random.bounded(300)));
+        }
+        return text.left(length);
+    };
+    auto check = [](const TextStore &store, const QString &reference) {
+        QCOMPARE(store.text(), reference);
+        QString runs;
+        char16_t before = 0;
+        bool straddled = false;
+        store.forEachRun(0, store.length(), [&](const TextBlocks::Run &run) {
+            const QString part = run.utf16 ? QString(reinterpret_cast<const QChar *>(run.utf16), run.length)
+                                           : QString::fromLatin1(run.latin1, run.length);
+            straddled = straddled || (QChar::isHighSurrogate(before) && QChar::isLowSurrogate(part.front().unicode()));
+            before = part.back().unicode();
+            runs += part;
+            return true;
+        });
+        QCOMPARE(runs, reference);
+        QVERIFY2(!straddled, "a pair straddles two blocks");
+        for (int i = 0; i < 50 && !reference.isEmpty(); ++i) {
+            const int at = QRandomGenerator::global()->bounded(int(reference.size()));
+            QCOMPARE(store.at(at), reference.at(at).unicode());
+        }
+    };
+    for (int round = 0; round < 6; ++round) {
+        QString reference = stretch(100000 + random.bounded(200000));
+        TextStore store;
+        store.assign(reference);
+        check(store, reference);
+        for (int step = 0; step < 40; ++step) {
+            const int length = store.length();
+            const int at = int(random.bounded(length + 1));
+            const int removed = random.bounded(3) == 0 ? int(random.bounded(qMin(70000, length - at) + 1)) : 0;
+            const QString inserted = random.bounded(2) ? stretch(random.bounded(random.bounded(4) ? 50 : 40000)) : QString();
+            store.remove(at, removed);
+            reference.remove(at, removed);
+            // The text's own breaks, as the reference holds them: one "\n" each.
+            TextStore parsed;
+            parsed.insert(0, inserted);
+            store.insert(at, parsed.text());
+            reference.insert(at, parsed.text());
+            check(store, reference);
+            if (QTest::currentTestFailed())
+                return;
+            // Found where a string finds it, across blocks too.
+            const int from = int(random.bounded(store.length() + 1));
+            const QString pattern = reference.mid(qMax(0, from + int(random.bounded(90000)) - 5), 1 + int(random.bounded(12)));
+            if (!pattern.isEmpty())
+                QCOMPARE(store.find(pattern, from, Qt::CaseSensitive), int(reference.indexOf(pattern, from)));
+        }
+    }
+
+    TextBuilder builder;
+    const QByteArray ascii = QByteArray("a line of plain ASCII text\n").repeated(40000);
+    builder.appendLatin1(ascii);
+    const TextStore built = builder.take();
+    QCOMPARE(built.text(), QString::fromLatin1(ascii));
+    QVERIFY2(built.characterBytes() < ascii.size() * 1.05, qPrintable(QString::number(built.characterBytes())));
+
+    // A large text built in pieces: its blocks cut from large pieces of
+    // memory made ready on another thread, shared by the pieces, and
+    // outliving the builder and each other.
+    auto line = [](int i) { return QByteArray::number(i).rightJustified(9, '0') + " of a large text\n"; };
+    TextStore large;
+    {
+        TextBuilder pieces(0, qsizetype(80) << 20);
+        int lines = 0;
+        for (int p = 0; p < 20; ++p) {
+            QByteArray bytes;
+            for (int i = 0; i < 80000; ++i)
+                bytes += line(lines++);
+            pieces.appendLatin1(bytes);
+            if (p == 7)
+                pieces.append(u"ωιδε\n");
+            TextStore piece = pieces.take();
+            if (p == 0)
+                large = std::move(piece);
+            else
+                large.append(std::move(piece));
+        }
+    }
+    QCOMPARE(large.lineCount(), 20 * 80000 + 2);
+    for (int l : {0, 79999, 8 * 80000 - 1, 8 * 80000 + 1, 20 * 80000})
+        QCOMPARE(large.text(large.lineStart(l), 9), QString::fromLatin1(line(l > 8 * 80000 ? l - 1 : l).left(9)));
+    QCOMPARE(large.text(large.lineStart(8 * 80000), 5), QStringLiteral("ωιδε\n"));
+    large.insert(large.lineStart(1000) + 3, QStringLiteral("edited"));
+    QCOMPARE(large.text(large.lineStart(1000), 12), QStringLiteral("000edited001"));
+}
+
 void tst_TextStore::builderInPieces()
 {
     QRandomGenerator random(7);
@@ -166,6 +274,24 @@ void tst_TextStore::builderInPieces()
         TextStore whole;
         whole.assign(text);
         QCOMPARE(store.lastBreak(), whole.lastBreak());
+
+        // Built in stores of whole lines (of bytes where they allow it),
+        // each taken over after the one before, as a file read in pieces is.
+        TextStore joined;
+        for (qsizetype at = 0; at < text.size();) {
+            qsizetype end = text.indexOf(u'\n', at + random.bounded(30));
+            end = end < 0 ? text.size() : end + 1;
+            const QString piece = text.mid(at, end - at);
+            TextBuilder pieceBuilder;
+            const QByteArray latin1 = piece.toLatin1();
+            if (QString::fromLatin1(latin1) == piece)
+                pieceBuilder.appendLatin1(latin1);
+            else
+                pieceBuilder.append(piece);
+            joined.append(pieceBuilder.take());
+            at = end;
+        }
+        compare(joined, toReference(text));
     }
 }
 

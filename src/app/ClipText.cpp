@@ -1,5 +1,6 @@
 #include "ClipText.h"
 
+#include "files/ReadWithProgress.h"
 #include "system/SystemServices.h"
 #include "system/WaitCursor.h"
 #include "ui/Fonts.h"
@@ -24,6 +25,7 @@ ClipText::ClipText(QWidget *parent)
     setFont(Fonts::courierNewBold());
     setMaxLength(MaxCharacters);
     setColors(QColor(255, 255, 0), QColor(0, 0, 0));
+    setWaitForWholeText(&ReadWithProgress::waitUntilRead);
 }
 
 QString ClipText::Text() const

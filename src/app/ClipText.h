@@ -68,6 +68,9 @@ public:
     // Searches forward from start for the first occurrence of text; selects
     // it and returns its position, or returns -1 and leaves the selection.
     int Find(const QString &text, int start, FindOptions options = {}) override;
+    // While a file is read in, what acts on the whole text waits for it
+    // (editing too); false where it did not come.
+    bool waitForWholeText() override { return TextView::waitForWholeText(); }
 
     // Keys that belong to the window's menu and must not be taken by the
     // text area's own editing (Ctrl+Insert and Shift+Insert would be).

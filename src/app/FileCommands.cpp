@@ -45,8 +45,26 @@ bool askForFile(NoteFile &file, CommonDialog &dialog, const QString &title, quin
 
 bool load(const QString &path, NoteFile &file, ClipText &text, QString *failure)
 {
+    // The note shows the text as it comes; what it had comes back unless
+    // the whole text came.
     QPointer<ClipText> note = &text;
-    TextFile::ReadResult read = ReadWithProgress::read(text.window(), path);
+    ReadWithProgress::Receiver receiver;
+    receiver.piece = [note](TextStore &&piece, bool first) {
+        if (!note)
+            return;
+        if (first)
+            note->startReading(std::move(piece));
+        else
+            note->continueReading(std::move(piece));
+    };
+    receiver.ended = [note, &file](const TextFile::ReadResult &result) {
+        if (!note)
+            return;
+        note->endReading(result.ok);
+        if (result.ok)
+            file.setFormat(result.format);
+    };
+    const TextFile::ReadResult read = ReadWithProgress::read(text.window(), path, receiver);
     failure->clear();
     if (!note || read.cancelled)
         return false; // the note keeps its text, or the program is ending
@@ -54,8 +72,6 @@ bool load(const QString &path, NoteFile &file, ClipText &text, QString *failure)
         *failure = TextFile::readFailureMessage(path, read.error);
         return false;
     }
-    text.setText(std::move(read.text));
-    file.setFormat(read.format);
     return true;
 }
 

@@ -147,15 +147,23 @@ QAction *frm_Quillpad::action(const QString &name) const
     return findChild<QAction *>(name);
 }
 
+// Each command that acts on the whole text (or replaces it) first waits
+// for a file still being read into the note, and does nothing where the
+// reading was cancelled or failed.
+
 // ---- File ----------------------------------------------------------------------
 
 void frm_Quillpad::open_it_Click()
 {
+    if (!m_clipText->waitForWholeText())
+        return;
     FileCommands::openFile(Module1::noteFile(), CMDialog1(), *m_clipText);
 }
 
 void frm_Quillpad::save_as_Click()
 {
+    if (!m_clipText->waitForWholeText())
+        return;
     FileCommands::saveFileAs(Module1::noteFile(), CMDialog1(), *m_clipText);
 }
 
@@ -166,6 +174,8 @@ void frm_Quillpad::print_setup_Click()
 
 void frm_Quillpad::print_clip_Click()
 {
+    if (!m_clipText->waitForWholeText())
+        return;
     PrintCommands::printClip(*m_clipText);
 }
 
@@ -183,6 +193,8 @@ void frm_Quillpad::copy_to_clip_Click()
 
 bool frm_Quillpad::copySelection()
 {
+    if (!m_clipText->waitForWholeText())
+        return false;
     QString error;
     if (!sys::services().clipboard->setText(m_clipText->SelText(), &error)) {
         Module1::MsgBox(error);
@@ -193,6 +205,8 @@ bool frm_Quillpad::copySelection()
 
 void frm_Quillpad::paste_from_clip_Click()
 {
+    if (!m_clipText->waitForWholeText())
+        return;
     QString text;
     QString error;
     if (!sys::services().clipboard->readText(&text, &error)) {
@@ -228,6 +242,8 @@ void frm_Quillpad::find_again_Click()
 
 void frm_Quillpad::Get_New_clip_Click()
 {
+    if (!m_clipText->waitForWholeText())
+        return;
     QString text;
     QString error;
     if (!sys::services().clipboard->readText(&text, &error)) {

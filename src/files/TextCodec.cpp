@@ -27,6 +27,26 @@ constexpr std::array<char16_t, 32> Cp1252High = {
 
 constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
 
+bool isAscii(const char *data, qsizetype size)
+{
+    uchar high = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        high |= uchar(data[i]);
+    return high < 0x80;
+}
+
+// Whether every byte is a character of the same value in Windows-1252 and
+// in Latin-1 (all but 0x80 to 0x9F).
+bool isLatin1InCp1252(const char *data, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto b = uchar(data[i]);
+        if (b >= 0x80 && b < 0xA0)
+            return false;
+    }
+    return true;
+}
+
 // How many leading bytes of data end on a whole UTF-8 sequence; the rest
 // waits for the next piece.
 qsizetype wholeSequences(const char *data, qsizetype size)
@@ -42,7 +62,48 @@ qsizetype wholeSequences(const char *data, qsizetype size)
     return size - i < need ? i : size;
 }
 
-Decoded readUtf8(QIODevice &in, TextBuilder &builder, const PieceRead &pieceRead, bool *notUtf8)
+// Hands on what builder holds as a piece of the text, where it has grown
+// to a piece's length (or at the end), and starts the next.
+class Pieces
+{
+public:
+    Pieces(const Deliver &deliver, qint64 size)
+        : m_deliver(deliver)
+        , m_builder(std::in_place, qMin<qint64>(size, TextPiece), size)
+    {
+    }
+    TextBuilder &builder() { return *m_builder; }
+    bool handOn(bool atEnd)
+    {
+        if (!atEnd && m_builder->length() < (m_first ? FirstTextPiece : TextPiece))
+            return true;
+        TextStore piece = m_builder->take();
+        if (const LineBreak last = piece.lastBreak(); last != LineBreak::None)
+            m_lastBreak = last;
+        const bool first = m_first;
+        m_first = false;
+        return m_deliver(std::move(piece), first);
+    }
+    LineBreak lastBreak() const { return m_lastBreak; }
+
+private:
+    const Deliver &m_deliver;
+    std::optional<TextBuilder> m_builder;
+    bool m_first = true;
+    LineBreak m_lastBreak = LineBreak::None;
+};
+
+// How many leading bytes of data a piece may end after: on a whole UTF-8
+// sequence, and not between a CR and the LF that may follow it.
+qsizetype pieceEnd(const char *data, qsizetype size, bool utf8)
+{
+    qsizetype end = utf8 ? wholeSequences(data, size) : size;
+    if (end > 0 && data[end - 1] == '\r')
+        --end;
+    return end;
+}
+
+Decoded readUtf8(QIODevice &in, Pieces &pieces, const PieceRead &pieceRead, bool *notUtf8)
 {
     QByteArray chunk(PieceSize + 4, Qt::Uninitialized);
     qsizetype carried = 0;
@@ -51,24 +112,29 @@ Decoded readUtf8(QIODevice &in, TextBuilder &builder, const PieceRead &pieceRead
     // at the start of a piece is a character, not a mark.
     QStringDecoder utf8(QStringDecoder::Utf8,
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString wide;
     for (;;) {
         const qint64 n = in.read(chunk.data() + carried, PieceSize);
         if (n < 0)
             return Decoded::Failed;
         const qsizetype have = carried + qsizetype(n);
-        const qsizetype whole = n == 0 ? have : wholeSequences(chunk.constData(), have);
-        if (whole > 0) {
-            auto *out = reinterpret_cast<QChar *>(builder.appendSpace(whole));
-            const QChar *end = utf8.appendToBuffer(out, QByteArrayView(chunk.constData(), whole));
+        const qsizetype whole = n == 0 ? have : pieceEnd(chunk.constData(), have, true);
+        if (whole > 0 && isAscii(chunk.constData(), whole)) {
+            pieces.builder().appendLatin1(QByteArrayView(chunk.constData(), whole)); // a byte a character
+        } else if (whole > 0) {
+            wide.resize(whole);
+            const QChar *end = utf8.appendToBuffer(wide.data(), QByteArrayView(chunk.constData(), whole));
             if (utf8.hasError()) {
                 *notUtf8 = true;
                 return Decoded::Done;
             }
-            builder.commit(end - out);
+            pieces.builder().append(QStringView(wide.constData(), end - wide.constData()));
         }
         carried = have - whole;
         std::memmove(chunk.data(), chunk.constData() + whole, size_t(carried));
         done += n;
+        if (!pieces.handOn(n == 0))
+            return Decoded::Stopped;
         if (pieceRead && !pieceRead(done))
             return Decoded::Stopped;
         if (n == 0)
@@ -76,25 +142,38 @@ Decoded readUtf8(QIODevice &in, TextBuilder &builder, const PieceRead &pieceRead
     }
 }
 
-Decoded readCp1252(QIODevice &in, TextBuilder &builder, const PieceRead &pieceRead)
+Decoded readCp1252(QIODevice &in, Pieces &pieces, const PieceRead &pieceRead)
 {
-    QByteArray chunk(PieceSize, Qt::Uninitialized);
+    QByteArray chunk(PieceSize + 1, Qt::Uninitialized);
+    QString wide;
+    qsizetype carried = 0;
     qint64 done = 0;
     for (;;) {
-        const qint64 n = in.read(chunk.data(), PieceSize);
+        const qint64 n = in.read(chunk.data() + carried, PieceSize);
         if (n < 0)
             return Decoded::Failed;
-        if (n == 0)
-            return Decoded::Done;
-        char16_t *out = builder.appendSpace(n);
-        for (qint64 i = 0; i < n; ++i) {
-            const auto b = uchar(chunk[i]);
-            out[i] = (b >= 0x80 && b < 0xA0) ? Cp1252High[b - 0x80] : char16_t(b);
+        const qsizetype have = carried + qsizetype(n);
+        const qsizetype whole = n == 0 ? have : pieceEnd(chunk.constData(), have, false);
+        if (isLatin1InCp1252(chunk.constData(), whole)) {
+            pieces.builder().appendLatin1(QByteArrayView(chunk.constData(), whole));
+        } else {
+            wide.resize(whole);
+            auto *out = reinterpret_cast<char16_t *>(wide.data());
+            for (qsizetype i = 0; i < whole; ++i) {
+                const auto b = uchar(chunk[i]);
+                out[i] = (b >= 0x80 && b < 0xA0) ? Cp1252High[b - 0x80] : char16_t(b);
+            }
+            pieces.builder().append(QStringView(wide.constData(), whole));
         }
-        builder.commit(n);
+        carried = have - whole;
+        std::memmove(chunk.data(), chunk.constData() + whole, size_t(carried));
         done += n;
+        if (!pieces.handOn(n == 0))
+            return Decoded::Stopped;
         if (pieceRead && !pieceRead(done))
             return Decoded::Stopped;
+        if (n == 0)
+            return Decoded::Done;
     }
 }
 
@@ -114,13 +193,15 @@ int cp1252Byte(char16_t c)
 
 bool fitsCp1252(const TextStore &text)
 {
-    for (const QStringView part : {text.firstPart(), text.secondPart()}) {
-        for (const QChar c : part) {
-            if (c.unicode() != u'\n' && cp1252Byte(c.unicode()) < 0)
-                return false;
+    bool fits = true;
+    text.forEachRun(0, text.length(), [&fits](const TextBlocks::Run &run) {
+        for (qsizetype i = 0; i < run.length && fits; ++i) {
+            const char16_t c = run.utf16 ? run.utf16[i] : char16_t(uchar(run.latin1[i]));
+            fits = c == u'\n' || cp1252Byte(c) >= 0;
         }
-    }
-    return true;
+        return fits;
+    });
+    return fits;
 }
 
 // Gathers bytes and hands them on in pieces of about a megabyte.
@@ -182,34 +263,49 @@ Format clipboardFormat(const TextStore &text)
     return format;
 }
 
-Decoded decode(QIODevice &in, qint64 size, const PieceRead &pieceRead, TextStore *text, Format *format)
+Decoded decodeInPieces(QIODevice &in, qint64 size, const PieceRead &pieceRead, const Deliver &deliver,
+                       Format *format)
 {
     char head[3] = {};
     const bool bom = in.read(head, 3) == 3 && std::memcmp(head, Utf8Bom, 3) == 0;
     if (!bom)
         in.seek(0);
-    std::optional<TextBuilder> builder(std::in_place, size);
+    std::optional<Pieces> pieces(std::in_place, deliver, size);
     bool notUtf8 = false;
-    Decoded decoded = readUtf8(in, *builder, pieceRead, &notUtf8);
+    Decoded decoded = readUtf8(in, *pieces, pieceRead, &notUtf8);
     Format found;
     found.encoding = Encoding::Utf8;
     found.byteOrderMark = bom;
     if (decoded == Decoded::Done && notUtf8) {
-        builder.reset(); // its memory goes before the second reading takes its own
+        pieces.reset(); // its memory goes before the second reading takes its own
         in.seek(0);
-        builder.emplace(size);
-        decoded = readCp1252(in, *builder, pieceRead);
+        pieces.emplace(deliver, size);
+        decoded = readCp1252(in, *pieces, pieceRead);
         found.encoding = Encoding::Windows1252;
         found.byteOrderMark = false;
     }
     if (decoded != Decoded::Done)
         return decoded;
-    *text = builder->take();
-    const LineBreak last = text->lastBreak();
+    const LineBreak last = pieces->lastBreak();
     found.lineBreak = last == LineBreak::None ? platformFormat().lineBreak : last;
     if (format)
         *format = found;
     return Decoded::Done;
+}
+
+Decoded decode(QIODevice &in, qint64 size, const PieceRead &pieceRead, TextStore *text, Format *format)
+{
+    TextStore whole;
+    const Decoded decoded = decodeInPieces(in, size, pieceRead, [&whole](TextStore &&piece, bool first) {
+        if (first)
+            whole = std::move(piece);
+        else
+            whole.append(std::move(piece));
+        return true;
+    }, format);
+    if (decoded == Decoded::Done)
+        *text = std::move(whole);
+    return decoded;
 }
 
 TextStore decode(QByteArrayView bytes, Format *format)
@@ -262,27 +358,46 @@ bool encode(const TextStore &text, const Format &format, LineBreak lastBreak, co
         afterCR = kind == LineBreak::CR;
         return out.append(chars, qsizetype(std::strlen(chars)));
     };
-    // A pair the store's gap parts goes as one piece of its own.
-    QStringView first = text.firstPart();
-    QStringView second = text.secondPart();
-    char16_t pair[2] = {};
-    QStringView bridge;
-    if (!first.isEmpty() && !second.isEmpty() && first.back().isHighSurrogate() && second.front().isLowSurrogate()) {
-        pair[0] = first.back().unicode();
-        pair[1] = second.front().unicode();
-        bridge = QStringView(pair, 2);
-        first.chop(1);
-        second = second.sliced(1);
-    }
+    // A block at a time (no block ends inside a pair), each cut at its breaks.
     int line = 0;
-    for (QStringView part : {first, bridge, second}) {
-        for (qsizetype at; (at = part.indexOf(u'\n')) >= 0; part = part.sliced(at + 1)) {
-            if (!putRun(part.first(at)) || !putBreak(text.lineBreak(line++)))
-                return false;
+    bool written = true;
+    text.forEachRun(0, text.length(), [&](const TextBlocks::Run &run) {
+        QString widened;
+        QStringView part = run.utf16 ? QStringView(run.utf16, run.length) : QStringView();
+        if (run.latin1) {
+            if (format.encoding == Encoding::Utf8 && isAscii(run.latin1, run.length)) {
+                // Bytes as they are, but for the breaks.
+                for (QByteArrayView bytes(run.latin1, run.length);;) {
+                    const qsizetype at = bytes.indexOf('\n');
+                    const qsizetype segment = at < 0 ? bytes.size() : at;
+                    afterCR = afterCR && segment == 0;
+                    if (!out.append(bytes.data(), segment)) {
+                        written = false;
+                        return false;
+                    }
+                    if (at < 0)
+                        return true;
+                    if (!putBreak(text.lineBreak(line++))) {
+                        written = false;
+                        return false;
+                    }
+                    bytes = bytes.sliced(at + 1);
+                }
+            }
+            widened = QString::fromLatin1(run.latin1, run.length);
+            part = widened;
         }
-        if (!putRun(part))
-            return false;
-    }
+        for (qsizetype at; (at = part.indexOf(u'\n')) >= 0; part = part.sliced(at + 1)) {
+            if (!putRun(part.first(at)) || !putBreak(text.lineBreak(line++))) {
+                written = false;
+                return false;
+            }
+        }
+        written = putRun(part);
+        return written;
+    });
+    if (!written)
+        return false;
     if (!endsWithBreak(text) && !putBreak(lastBreak))
         return false;
     return out.flush();

@@ -48,6 +48,19 @@ enum class Decoded { Done, Stopped, Failed };
 // Decodes all of in, which holds about size bytes: on Done, the text and the
 // format it was found in; on Failed, in's errorString() says why.
 Decoded decode(QIODevice &in, qint64 size, const PieceRead &pieceRead, TextStore *text, Format *format);
+
+// The text decoded, handed on as it comes: a first piece as soon as a
+// window's worth has come (FirstTextPiece characters), then pieces of about
+// TextPiece characters, each to follow the one before (TextStore::append);
+// never one that ends between a CR and its LF. first: the piece begins the
+// text (a second pass, as Windows-1252, begins it again). False stops the
+// reading.
+using Deliver = std::function<bool(TextStore &&piece, bool first)>;
+inline constexpr qsizetype FirstTextPiece = qsizetype(64) << 10;
+inline constexpr qsizetype TextPiece = qsizetype(8) << 20;
+// As decode(), the text handed on in pieces rather than kept.
+Decoded decodeInPieces(QIODevice &in, qint64 size, const PieceRead &pieceRead, const Deliver &deliver,
+                       Format *format);
 // The same for bytes already in memory.
 TextStore decode(QByteArrayView bytes, Format *format);
 

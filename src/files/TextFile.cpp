@@ -72,8 +72,10 @@ QString tooLarge(qint64 size)
     return QString();
 }
 
-// Decodes the open file into result, telling control how far it has come.
-void decodeFile(QIODevice &file, qint64 size, ReadControl *control, ReadResult &result)
+// Decodes the open file, handing its text on to deliver, and telling control
+// how far it has come.
+void decodeFile(QIODevice &file, qint64 size, ReadControl *control, const TextCodec::Deliver &deliver,
+                ReadResult &result)
 {
     auto pieceRead = [control](qint64 bytesSoFar) {
         if (!control)
@@ -83,7 +85,7 @@ void decodeFile(QIODevice &file, qint64 size, ReadControl *control, ReadResult &
             QThread::msleep(control->pauseMs);
         return !control->cancel.load(std::memory_order_relaxed);
     };
-    switch (TextCodec::decode(file, size, pieceRead, &result.text, &result.format)) {
+    switch (TextCodec::decodeInPieces(file, size, pieceRead, deliver, &result.format)) {
     case TextCodec::Decoded::Done:
         result.ok = true;
         break;
@@ -104,6 +106,21 @@ void setSizeLimit(qint64 bytes)
 }
 
 ReadResult read(const QString &path, ReadControl *control)
+{
+    TextStore whole;
+    ReadResult result = read(path, control, [&whole](TextStore &&piece, bool first) {
+        if (first)
+            whole = std::move(piece);
+        else
+            whole.append(std::move(piece));
+        return true;
+    });
+    if (result.ok)
+        result.text = std::move(whole);
+    return result;
+}
+
+ReadResult read(const QString &path, ReadControl *control, const TextCodec::Deliver &deliver)
 {
     ReadResult result;
     QFile file;
@@ -148,7 +165,7 @@ ReadResult read(const QString &path, ReadControl *control)
     if (control)
         control->bytesTotal = size;
     try {
-        decodeFile(file, size, control, result);
+        decodeFile(file, size, control, deliver, result);
     } catch (const std::bad_alloc &) {
         result = ReadResult();
         result.error = tr("There is not enough memory to hold the file's text.");

@@ -32,6 +32,9 @@ struct ReadResult
 // refused at once, as is a file too large to hold; nothing is allocated for
 // it first.
 ReadResult read(const QString &path, ReadControl *control = nullptr);
+// The same, the text handed on to deliver as it is decoded (on the reading
+// thread), result.text left empty.
+ReadResult read(const QString &path, ReadControl *control, const TextCodec::Deliver &deliver);
 
 // The largest file read, in bytes; a test may set a smaller one (0: no limit
 // but the system's).

@@ -22,6 +22,9 @@ public:
     // Searches forward from start for the first occurrence of text; selects
     // it and returns its position, or returns -1 and leaves the selection.
     virtual int Find(const QString &text, int start, SearchOptions options) = 0;
+    // Asked before a search: waits for a text still being read to come
+    // whole; false where it did not (the search then does nothing).
+    virtual bool waitForWholeText() = 0;
 
 protected:
     ~SearchTarget() = default;

@@ -114,7 +114,7 @@ void frm_search::showBeside(QWidget &note)
 void frm_search::search_it()
 {
     SearchTarget *clip = m_target ? m_target() : nullptr;
-    if (!clip)
+    if (!clip || !clip->waitForWholeText())
         return;
     const SearchOptions options{!m_ignoreCase->isChecked(), m_wholeWord->isChecked()};
 

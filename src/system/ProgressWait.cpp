@@ -1,5 +1,6 @@
 #include "ProgressWait.h"
 
+#include "InputOnlyTo.h"
 #include "WaitCursor.h"
 
 #include <QCoreApplication>
@@ -13,54 +14,6 @@
 
 namespace sys {
 
-namespace {
-
-// While the progress window shows, keys, clicks and drops go to it alone.
-// It is not made modal: the window system's close requests for a window
-// that a modal one blocks never reach it, and closing the note must end the
-// program whatever it waits for.
-class InputOnlyTo : public QObject
-{
-public:
-    explicit InputOnlyTo(QWidget &window)
-        : m_window(window)
-    {
-        qApp->installEventFilter(this);
-    }
-    ~InputOnlyTo() override { qApp->removeEventFilter(this); }
-
-    bool eventFilter(QObject *receiver, QEvent *event) override
-    {
-        if (!takesInput(event))
-            return false;
-        if (auto *widget = qobject_cast<QWidget *>(receiver))
-            return widget->window() != &m_window;
-        if (auto *window = qobject_cast<QWindow *>(receiver))
-            return window != m_window.windowHandle();
-        return false;
-    }
-
-private:
-    static bool takesInput(const QEvent *event)
-    {
-        switch (event->type()) {
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::ContextMenu:
-        case QEvent::InputMethod:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-            return true;
-        default:
-            return event->isInputEvent();
-        }
-    }
-
-    QWidget &m_window;
-};
-
-} // namespace
 
 ProgressWait::ProgressWait(QWidget *parent, const QString &label, const QString &objectName)
     : m_parent(parent)

@@ -136,6 +136,41 @@ void LineIndex::appendLine(int position, LineBreak lineBreak)
     m_stepLine = int(m_starts.size()) - 1;
 }
 
+void LineIndex::appendLines(const int *positions, qsizetype count)
+{
+    Q_ASSERT(m_stepLength == 0);
+    if (count == 0)
+        return;
+    // The last line ends with an LF, as each new one but the last does;
+    // the new last line runs to the end so far.
+    setLineBreak(lineCount() - 1, LineBreak::LF);
+    m_starts[m_starts.size() - 1] = positions[0];
+    m_starts.insert(m_starts.size(), positions + 1, count - 1);
+    m_starts.append(positions[count - 1]);
+    m_breaks.insertValue(m_breaks.size(), count - 1, quint8(LineBreak::LF));
+    m_breaks.append(quint8(LineBreak::None));
+    m_breakCounts[int(LineBreak::LF)] += int(count - 1);
+    ++m_breakCounts[int(LineBreak::None)];
+    m_stepLine = int(m_starts.size()) - 1;
+}
+
+void LineIndex::append(const LineIndex &other, int offset)
+{
+    applyStep(int(m_starts.size()) - 1);
+    const int added = other.lineCount() - 1;
+    // Room first: where memory runs out, nothing has changed.
+    reserve(added);
+    setLineBreak(lineCount() - 1, other.lineBreak(0));
+    for (int line = 1; line <= added; ++line) {
+        m_starts[m_starts.size() - 1] = other.start(line) + offset;
+        m_starts.append(other.start(line) + offset);
+        m_breaks.append(quint8(other.lineBreak(line)));
+        ++m_breakCounts[int(other.lineBreak(line))];
+    }
+    m_starts[m_starts.size() - 1] = other.start(other.lineCount()) + offset;
+    m_stepLine = int(m_starts.size()) - 1;
+}
+
 void LineIndex::setEnd(int length)
 {
     applyStep(int(m_starts.size()) - 1);

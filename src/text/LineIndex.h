@@ -44,6 +44,11 @@ public:
     // Appending at the end, while a text is being built: the last line ends
     // with lineBreak, and a new last line starts at position.
     void appendLine(int position, LineBreak lineBreak);
+    // Many at once, each an LF: positions are where the new lines start.
+    void appendLines(const int *positions, qsizetype count);
+    // The lines of other, whose text now follows the text at offset (the
+    // end): the last line here goes on with other's first.
+    void append(const LineIndex &other, int offset);
     // The text now ends at length.
     void setEnd(int length);
     void reserve(qsizetype lines) { m_starts.reserveMore(lines); m_breaks.reserveMore(lines); }

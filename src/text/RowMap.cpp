@@ -1,28 +1,5 @@
 #include "RowMap.h"
 
-namespace {
-constexpr size_t ChunkSize = 512;
-} // namespace
-
-void RowMap::reset(int count, const std::function<int(int)> &rowsOf)
-{
-    m_chunks.clear();
-    m_total = 0;
-    m_lines = count;
-    for (int line = 0; line < count;) {
-        Chunk chunk;
-        const int end = int(qMin<qint64>(count, qint64(line) + ChunkSize));
-        chunk.rows.reserve(size_t(end - line));
-        for (; line < end; ++line) {
-            const int rows = rowsOf(line);
-            chunk.rows.push_back(rows);
-            chunk.sum += rows;
-        }
-        m_total += chunk.sum;
-        m_chunks.push_back(std::move(chunk));
-    }
-}
-
 std::pair<size_t, int> RowMap::locate(int line) const
 {
     int first = 0;

@@ -15,7 +15,25 @@ class RowMap
 {
 public:
     // count lines, each as rowsOf(line) says.
-    void reset(int count, const std::function<int(int)> &rowsOf);
+    template <typename RowsOf>
+    void reset(int count, RowsOf &&rowsOf)
+    {
+        m_chunks.clear();
+        m_chunks.reserve(size_t(count) / ChunkSize + 1);
+        m_total = 0;
+        m_lines = count;
+        for (int line = 0; line < count;) {
+            Chunk chunk;
+            const int end = int(qMin<qint64>(count, qint64(line) + ChunkSize));
+            chunk.rows.resize(size_t(end - line));
+            for (int *out = chunk.rows.data(); line < end; ++line, ++out) {
+                *out = rowsOf(line);
+                chunk.sum += *out;
+            }
+            m_total += chunk.sum;
+            m_chunks.push_back(std::move(chunk));
+        }
+    }
 
     int lineCount() const { return m_lines; }
     qint64 total() const { return m_total; }
@@ -31,6 +49,7 @@ public:
     std::pair<int, int> lineAtRow(qint64 row) const;
 
 private:
+    static constexpr size_t ChunkSize = 512;
     struct Chunk
     {
         std::vector<int> rows;

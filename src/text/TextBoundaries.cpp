@@ -14,96 +14,60 @@ namespace {
 
 // ---- a line of the store, as ICU reads text ------------------------------------
 //
-// The store keeps its text in two runs around a gap. A line's UText hands ICU
-// the part of either run that lies in the line, as it is, and where the gap
-// parts the two halves of a surrogate pair (ICU's runs never may), those two
-// halves copied side by side in the UText's own room. Native indexes are the
+// The store keeps its text in blocks. A line's UText hands ICU the part of
+// a block that lies in the line: a block of UTF-16 as it is, one of a byte a
+// character widened into the UText's own room. No block ends inside a
+// surrogate pair, so every part reads on its own. Native indexes are the
 // line's own UTF-16 offsets.
 //
-// context: the store; a: where the line starts in it; b: its length.
+// context: the store; a: where the line starts in it; b: its length;
+// r: the block of a byte a character last widened into the room, and c
+// where that part starts, so that it is not widened again.
 
-struct Run
-{
-    int start = 0; // in the line
-    int limit = 0;
-    const UChar *chars = nullptr;
-};
+constexpr int32_t RoomUnits = int32_t(TextBlocks::BlockLimit + 2);
 
-// The line's runs, in order; empty ones left out. Up to three.
-int lineRuns(const UText *ut, Run runs[3])
+void useChunk(UText *ut, const UChar *chars, int64_t start, int64_t limit, int64_t index)
 {
-    const auto *store = static_cast<const TextStore *>(ut->context);
-    const int start = int(ut->a);
-    const int length = ut->b;
-    const QStringView first = store->firstPart();
-    const QStringView second = store->secondPart();
-    const int gap = int(first.size()) - start; // where the gap falls in the line
-    auto ptr = [](QStringView part, qsizetype at) { return reinterpret_cast<const UChar *>(part.utf16() + at); };
-    int count = 0;
-    auto add = [&](int from, int to, const UChar *chars) {
-        if (to > from)
-            runs[count++] = {from, to, chars};
-    };
-    if (gap <= 0) {
-        add(0, length, ptr(second, -gap));
-    } else if (gap >= length) {
-        add(0, length, ptr(first, start));
-    } else if (first.last(1).at(0).isHighSurrogate() && second.first(1).at(0).isLowSurrogate()) {
-        add(0, gap - 1, ptr(first, start));
-        add(gap - 1, gap + 1, static_cast<const UChar *>(ut->pExtra));
-        add(gap + 1, length, ptr(second, 1));
-    } else {
-        add(0, gap, ptr(first, start));
-        add(gap, length, ptr(second, 0));
-    }
-    return count;
-}
-
-void useRun(UText *ut, const Run &run, int64_t index)
-{
-    ut->chunkContents = run.chars;
-    ut->chunkNativeStart = run.start;
-    ut->chunkNativeLimit = run.limit;
-    ut->chunkLength = run.limit - run.start;
+    ut->chunkContents = chars;
+    ut->chunkNativeStart = start;
+    ut->chunkNativeLimit = limit;
+    ut->chunkLength = int32_t(limit - start);
     ut->nativeIndexingLimit = ut->chunkLength;
-    ut->chunkOffset = int32_t(index - run.start);
+    ut->chunkOffset = int32_t(index - start);
 }
 
 UBool lineAccess(UText *ut, int64_t index, UBool forward)
 {
-    Run runs[3];
-    const int count = lineRuns(ut, runs);
-    const int length = ut->b;
-    if (count == 0) {
-        useRun(ut, Run{0, 0, static_cast<const UChar *>(ut->pExtra)}, 0);
+    const auto *store = static_cast<const TextStore *>(ut->context);
+    const int64_t lineStart = ut->a;
+    const int64_t length = ut->b;
+    if (length == 0) {
+        useChunk(ut, static_cast<const UChar *>(ut->pExtra), 0, 0, 0);
         return false;
     }
-    if (forward) {
-        if (index >= length) {
-            useRun(ut, runs[count - 1], length);
-            return false;
-        }
-        index = qMax<int64_t>(0, index);
-        for (int i = 0; i < count; ++i) {
-            if (index < runs[i].limit) {
-                useRun(ut, runs[i], index);
-                return true;
-            }
-        }
+    index = qBound<int64_t>(0, index, length);
+    // The character at index going forward, the one before it going back.
+    const bool beyond = forward ? index >= length : index <= 0;
+    const int64_t at = forward ? qMin(index, length - 1) : qMax<int64_t>(index - 1, 0);
+    const TextBlocks::Run block = store->blockAt(int(lineStart + at));
+    const int64_t from = qMax<int64_t>(block.start, lineStart);
+    const int64_t to = qMin<int64_t>(block.start + block.length, lineStart + length);
+    const UChar *chars = nullptr;
+    if (block.utf16) {
+        chars = reinterpret_cast<const UChar *>(block.utf16 + (from - block.start));
     } else {
-        if (index <= 0) {
-            useRun(ut, runs[0], 0);
-            return false;
+        auto *room = static_cast<UChar *>(ut->pExtra);
+        if (ut->r != block.latin1 || ut->c != from) {
+            const char *latin1 = block.latin1 + (from - block.start);
+            for (int64_t i = 0; i < to - from; ++i)
+                room[i] = UChar(uchar(latin1[i]));
+            ut->r = block.latin1;
+            ut->c = from;
         }
-        index = qMin<int64_t>(length, index);
-        for (int i = 0; i < count; ++i) {
-            if (index <= runs[i].limit) {
-                useRun(ut, runs[i], index);
-                return true;
-            }
-        }
+        chars = room;
     }
-    return false;
+    useChunk(ut, chars, from - lineStart, to - lineStart, index);
+    return !beyond;
 }
 
 int64_t lineLength(UText *ut)
@@ -150,19 +114,15 @@ const UTextFuncs LineFuncs = {
 // A UText over the store's line from start, length long, made in ut (or anew).
 UText *openLine(UText *ut, const TextStore &store, int start, int length, UErrorCode *status)
 {
-    ut = utext_setup(ut, int32_t(2 * sizeof(UChar)), status);
+    ut = utext_setup(ut, RoomUnits * int32_t(sizeof(UChar)), status);
     if (U_FAILURE(*status))
         return ut;
     ut->pFuncs = &LineFuncs;
     ut->context = &store;
     ut->a = start;
     ut->b = length;
-    // The two halves of a surrogate pair the gap parts, side by side.
-    auto *bridge = static_cast<UChar *>(ut->pExtra);
-    const QStringView first = store.firstPart();
-    const QStringView second = store.secondPart();
-    bridge[0] = first.isEmpty() ? 0 : first.last(1).at(0).unicode();
-    bridge[1] = second.isEmpty() ? 0 : second.first(1).at(0).unicode();
+    ut->r = nullptr;
+    ut->c = -1;
     lineAccess(ut, 0, true);
     return ut;
 }

@@ -1,8 +1,6 @@
 #include "TextBuilder.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 
 #if defined(__SSE2__)
@@ -10,6 +8,9 @@
 #endif
 
 namespace {
+
+// A text this long or longer takes its memory in large pieces.
+constexpr qsizetype LargeText = qsizetype(8) << 20;
 
 // The first CR or LF in [from, end), or end.
 const char16_t *nextBreak(const char16_t *from, const char16_t *end)
@@ -19,8 +20,7 @@ const char16_t *nextBreak(const char16_t *from, const char16_t *end)
     const __m128i cr = _mm_set1_epi16('\r');
     while (end - from >= 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
-        const int mask = _mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi16(chunk, lf), _mm_cmpeq_epi16(chunk, cr)));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(chunk, lf), _mm_cmpeq_epi16(chunk, cr)));
         if (mask)
             return from + __builtin_ctz(unsigned(mask)) / 2;
         from += 8;
@@ -31,101 +31,144 @@ const char16_t *nextBreak(const char16_t *from, const char16_t *end)
     return from;
 }
 
+const char *nextBreak(const char *from, const char *end)
+{
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (end - from >= 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr)));
+        if (mask)
+            return from + __builtin_ctz(unsigned(mask));
+        from += 16;
+    }
+#endif
+    while (from < end && *from != '\n' && *from != '\r')
+        ++from;
+    return from;
+}
+
 } // namespace
 
-TextBuilder::TextBuilder(qsizetype expected)
+TextBuilder::TextBuilder(qsizetype expected, qsizetype inAll)
 {
-    if (expected > 0) {
-        // A little room to spare, so the first edits need not grow the buffer.
-        m_capacity = expected + qMin<qsizetype>(expected / 16 + 1024, 1 << 20);
-        m_buffer = static_cast<char16_t *>(std::malloc(size_t(m_capacity) * sizeof(char16_t)));
-        if (!m_buffer)
-            throw std::bad_alloc();
-    }
+    // Lines of a typical text are some tens of characters long.
     m_store.m_lines.reset(0);
-}
-
-TextBuilder::~TextBuilder()
-{
-    std::free(m_buffer);
-}
-
-char16_t *TextBuilder::appendSpace(qsizetype count)
-{
-    const qsizetype needed = m_written + m_pending + count;
-    if (needed > TextStore::MaxLength + 1)
-        throw std::length_error("text too long");
-    if (needed > m_capacity) {
-        const qsizetype capacity = qMax(needed, m_capacity + m_capacity / 2 + 4096);
-        auto *grown = static_cast<char16_t *>(std::realloc(m_buffer, size_t(capacity) * sizeof(char16_t)));
-        if (!grown)
-            throw std::bad_alloc();
-        m_buffer = grown;
-        m_capacity = capacity;
-    }
-    return m_buffer + m_written + m_pending;
-}
-
-void TextBuilder::commit(qsizetype count)
-{
-    m_pending += count;
-    scan(false);
+    if (expected > 0)
+        m_store.m_lines.reserve(qMin<qsizetype>(expected / 32, TextStore::MaxLength / 32) + 16);
+    inAll = qMax(inAll, expected);
+    if (inAll >= LargeText)
+        m_store.m_text.expectLarge(inAll);
 }
 
 void TextBuilder::append(QStringView text)
 {
-    char16_t *out = appendSpace(text.size());
-    std::memcpy(out, text.utf16(), size_t(text.size()) * sizeof(char16_t));
-    commit(text.size());
+    add(text.utf16(), text.size());
 }
 
-void TextBuilder::scan(bool atEnd)
+void TextBuilder::appendLatin1(QByteArrayView bytes)
 {
-    // Characters are read at `in` and written at `out`: once a CRLF has
-    // become one "\n", everything after it moves down.
-    const char16_t *in = m_buffer + m_written;
-    const char16_t *end = in + m_pending;
-    char16_t *out = m_buffer + m_written;
-    LineIndex &lines = m_store.m_lines;
+    // Most text has no CR at all: then the bytes go in whole, and only the
+    // line starts are looked for.
+    if (!m_carriageReturn && !std::memchr(bytes.data(), '\r', size_t(bytes.size())))
+        addLatin1WithoutCarriageReturns(bytes.data(), bytes.size());
+    else
+        add(bytes.data(), bytes.size());
+}
+
+void TextBuilder::addLatin1WithoutCarriageReturns(const char *chars, qsizetype count)
+{
+    const qsizetype start = m_store.m_text.size();
+    if (start + count > TextStore::MaxLength + 1)
+        throw std::length_error("text too long");
+    m_store.m_text.appendLatin1(chars, count);
+    // Where each new line starts, gathered and handed to the index a batch at a time.
+    constexpr int Batch = 4096;
+    int starts[Batch + 16];
+    int found = 0;
+    auto flush = [&] {
+        m_store.m_lines.appendLines(starts, found);
+        found = 0;
+    };
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= count; i += 16) {
+        unsigned mask = unsigned(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(chars + i)), lf)));
+        while (mask) {
+            starts[found++] = int(start + i + __builtin_ctz(mask) + 1);
+            mask &= mask - 1;
+        }
+        if (found >= Batch)
+            flush();
+    }
+#endif
+    for (; i < count; ++i) {
+        if (chars[i] == '\n')
+            starts[found++] = int(start + i + 1);
+        if (found >= Batch)
+            flush();
+    }
+    flush();
+}
+
+template <typename Char>
+void TextBuilder::add(const Char *chars, qsizetype count)
+{
+    const Char *in = chars;
+    const Char *end = chars + count;
+    if (m_carriageReturn && in < end) {
+        m_carriageReturn = false;
+        const bool crlf = *in == Char('\n');
+        addBreak(crlf ? LineBreak::CRLF : LineBreak::CR);
+        if (crlf)
+            ++in;
+    }
     while (in < end) {
-        const char16_t *found = nextBreak(in, end);
-        if (out != in)
-            std::memmove(out, in, size_t(found - in) * sizeof(char16_t));
-        out += found - in;
-        in = found;
-        if (in == end)
+        const Char *found = nextBreak(in, end);
+        if (m_store.m_text.size() + (found - in) > TextStore::MaxLength)
+            throw std::length_error("text too long");
+        addCharacters(in, found - in);
+        if (found == end)
             break;
         LineBreak kind = LineBreak::LF;
-        if (*in == u'\r') {
-            if (in + 1 == end && !atEnd)
-                break; // its LF may be in the next piece
-            kind = (in + 1 < end && in[1] == u'\n') ? LineBreak::CRLF : LineBreak::CR;
+        if (*found == Char('\r')) {
+            if (found + 1 == end) {
+                m_carriageReturn = true; // its LF may begin the next piece
+                break;
+            }
+            kind = found[1] == Char('\n') ? LineBreak::CRLF : LineBreak::CR;
         }
-        in += kind == LineBreak::CRLF ? 2 : 1;
-        *out++ = u'\n';
-        lines.appendLine(int(out - m_buffer), kind);
+        in = found + (kind == LineBreak::CRLF ? 2 : 1);
+        addBreak(kind);
     }
-    // A carriage return held back stays after what is written.
-    const qsizetype held = end - in;
-    if (held > 0 && out != in)
-        std::memmove(out, in, size_t(held) * sizeof(char16_t));
-    m_written = out - m_buffer;
-    m_pending = held;
+}
+
+void TextBuilder::addBreak(LineBreak kind)
+{
+    const char16_t lf = u'\n';
+    m_store.m_text.append(&lf, 1);
+    m_store.m_lines.appendLine(int(m_store.m_text.size()), kind);
 }
 
 TextStore TextBuilder::take()
 {
-    scan(true);
-    if (m_written > TextStore::MaxLength)
+    if (m_carriageReturn) {
+        m_carriageReturn = false;
+        addBreak(LineBreak::CR);
+    }
+    if (m_store.m_text.size() > TextStore::MaxLength)
         throw std::length_error("text too long");
-    m_store.m_lines.setEnd(int(m_written));
-    if (m_buffer)
-        m_store.m_text.adopt(m_buffer, m_written, m_capacity);
+    m_store.m_text.finish();
+    m_store.m_lines.setEnd(int(m_store.m_text.size()));
     m_store.changed();
-    m_buffer = nullptr;
-    m_capacity = m_written = m_pending = 0;
     TextStore store = std::move(m_store);
     m_store = TextStore();
     m_store.m_lines.reset(0);
+    // The next text built here (the next piece of a text) goes on in the
+    // large piece of memory this one was cut from.
+    m_store.m_text.carryOnFrom(store.m_text);
     return store;
 }

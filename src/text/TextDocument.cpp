@@ -24,20 +24,58 @@ void TextDocument::setText(QStringView text)
 
 void TextDocument::setStore(TextStore &&store)
 {
+    putInPlace(std::move(store), {}, 0);
+}
+
+void TextDocument::putInPlace(TextStore &&store, std::vector<Step> &&steps, size_t done, Replaced *was)
+{
     emit aboutToReset();
+    const bool hadUndo = isUndoAvailable();
+    const bool hadRedo = isRedoAvailable();
+    if (was) {
+        was->store = std::move(m_store);
+        was->steps = std::move(m_steps);
+        was->done = m_done;
+    }
     m_store = std::move(store);
+    m_steps = std::move(steps);
+    m_done = done;
     ++m_revision;
-    clearHistory();
+    notifyHistory(hadUndo, hadRedo);
     emit reset();
 }
 
-void TextDocument::clearHistory()
+void TextDocument::beginRead(TextStore &&first)
 {
-    const bool hadUndo = isUndoAvailable();
-    const bool hadRedo = isRedoAvailable();
-    m_steps.clear();
-    m_done = 0;
-    notifyHistory(hadUndo, hadRedo);
+    if (m_replaced) {
+        putInPlace(std::move(first), {}, 0);
+        return;
+    }
+    auto replaced = std::make_unique<Replaced>(); // before anything changes
+    putInPlace(std::move(first), {}, 0, replaced.get());
+    m_replaced = std::move(replaced);
+}
+
+void TextDocument::endRead(bool keep)
+{
+    std::unique_ptr<Replaced> replaced = std::move(m_replaced);
+    if (replaced && !keep)
+        putInPlace(std::move(replaced->store), std::move(replaced->steps), replaced->done);
+}
+
+void TextDocument::appendRead(TextStore &&piece)
+{
+    if (piece.length() == 0)
+        return;
+    TextChange change;
+    change.position = m_store.length();
+    change.inserted = piece.length();
+    change.line = m_store.lineCount() - 1;
+    change.linesInserted = piece.lineCount() - 1;
+    emit aboutToChange(change);
+    m_store.append(std::move(piece));
+    ++m_revision;
+    emit changed(change);
 }
 
 void TextDocument::notifyHistory(bool hadUndo, bool hadRedo)

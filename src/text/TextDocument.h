@@ -6,6 +6,7 @@
 #include "TextStore.h"
 
 #include <QObject>
+#include <memory>
 #include <vector>
 
 class TextDocument : public QObject
@@ -41,6 +42,15 @@ public:
     // LF right after a CR would be read back as one CRLF).
     LineBreak newLineBreak() const { return m_newLineBreak; }
     void setNewLineBreak(LineBreak lineBreak) { m_newLineBreak = lineBreak; }
+
+    // A text read in pieces, shown as it comes: the first piece takes the
+    // place of the text (a second beginRead() starts it again), the others
+    // follow it, none of them a step of the history. What it replaces, the
+    // history with it, is kept until endRead(): put back unless kept.
+    void beginRead(TextStore &&first);
+    void appendRead(TextStore &&piece);
+    void endRead(bool keep);
+    bool isReading() const { return bool(m_replaced); }
 
     // Replaces count characters at position with text (its breaks in any
     // spelling); `before` is the selection to restore on undo.
@@ -83,10 +93,21 @@ private:
     // The breaks of text going in at position in place of count characters,
     // as they must be written to be read back as the same lines.
     void fitBreaksToNeighbours(int position, int count, TextSpan &inserted) const;
-    void clearHistory();
     void notifyHistory(bool hadUndo, bool hadRedo);
 
+    // What a text being read replaced.
+    struct Replaced
+    {
+        TextStore store;
+        std::vector<Step> steps;
+        size_t done = 0;
+    };
+    // Puts store and its history in place of the text; what was there goes
+    // to *was where it is asked for.
+    void putInPlace(TextStore &&store, std::vector<Step> &&steps, size_t done, Replaced *was = nullptr);
+
     TextStore m_store;
+    std::unique_ptr<Replaced> m_replaced;
     std::vector<Step> m_steps;
     size_t m_done = 0;
     quint64 m_revision = 0;

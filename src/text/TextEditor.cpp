@@ -50,8 +50,17 @@ void TextEditor::select(int anchor, int position)
     setCaret(anchor, position);
 }
 
+bool TextEditor::waitForWholeText()
+{
+    if (!m_document.isReading())
+        return true;
+    return m_waitForWholeText && m_waitForWholeText() && !m_document.isReading();
+}
+
 bool TextEditor::edit(int position, int count, QStringView text, TextDocument::EditKind kind)
 {
+    if (!waitForWholeText())
+        return false;
     const int length = m_document.length();
     // Past the capacity the text may not grow, but it may always shrink.
     if (text.size() > count && qint64(length) - count + text.size() > m_maxLength)
@@ -81,6 +90,8 @@ bool TextEditor::edit(int position, int count, QStringView text, TextDocument::E
 
 bool TextEditor::replaceSelection(QStringView text, TextDocument::EditKind kind)
 {
+    if (!waitForWholeText())
+        return false;
     return edit(selectionStart(), selectionEnd() - selectionStart(), text, kind);
 }
 
@@ -92,6 +103,8 @@ void TextEditor::deleteSelection()
 
 void TextEditor::deleteBackward(bool word)
 {
+    if (!waitForWholeText())
+        return;
     if (hasSelection()) {
         deleteSelection();
         return;
@@ -105,6 +118,8 @@ void TextEditor::deleteBackward(bool word)
 
 void TextEditor::deleteForward(bool word)
 {
+    if (!waitForWholeText())
+        return;
     if (hasSelection()) {
         deleteSelection();
         return;

@@ -55,6 +55,14 @@ public:
     // Where the time comes from, in milliseconds (tests set their own).
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
+    // While a text is read in (TextDocument::beginRead()), no edit may act on
+    // the part read so far: each asks this to wait until the whole text is
+    // in, and goes on only where it says it is. None set: edits are refused
+    // until then.
+    void setWaitForWholeText(std::function<bool()> wait) { m_waitForWholeText = std::move(wait); }
+    // True at once where no text is being read in; else waits as set.
+    bool waitForWholeText();
+
     int maxLength() const { return m_maxLength; }
     void setMaxLength(int length) { m_maxLength = length; }
 
@@ -77,5 +85,6 @@ private:
     int m_maxLength = 0x7FFFFFFE;
     std::function<void(int, int, bool)> m_changed;
     std::function<qint64()> m_clock;
+    std::function<bool()> m_waitForWholeText;
     qint64 m_lastTyped = -1; // when the last character was typed
 };

@@ -106,7 +106,12 @@ void TextLayouts::rebuild()
 {
     m_lines.clear();
     const TextStore &store = m_document.store();
-    m_rowMap.reset(store.lineCount(), [&](int line) { return estimateRows(store.lineLength(line)); });
+    // As estimateRows has it, for every line of what may be a large text.
+    const qint64 perRow = qMax<qint64>(1, qint64(m_width / m_charWidth));
+    m_rowMap.reset(store.lineCount(), [&store, perRow](int line) {
+        const qint64 length = store.lineLength(line);
+        return length <= perRow ? 1 : int(qMin<qint64>((length + perRow - 1) / perRow, 0x3FFFFFFF));
+    });
 }
 
 void TextLayouts::apply(const TextChange &change)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <vector>
 
 quint64 TextStore::nextVersion()
@@ -79,11 +80,11 @@ void TextStore::insertNormalized(int position, const char16_t *text, int count, 
 {
     if (count == 0)
         return;
-    // All the room first: where memory runs out, nothing has changed.
+    // All the room first: where memory runs out, nothing has changed (the
+    // characters go in whole or not at all).
     reserve(count, std::count(text, text + count, u'\n'));
-    changed();
     const int line = lineOf(position);
-    m_text.insert(position, text, count);
+    m_text.replace(position, 0, text, count);
     m_lines.changeLength(line, count);
     // The line is cut at each new break: the first piece takes the first new
     // break, the last piece keeps the break the line had.
@@ -104,7 +105,7 @@ void TextStore::insertNormalized(int position, const char16_t *text, int count, 
 
 void TextStore::reserve(qsizetype characters, qsizetype breaks)
 {
-    m_text.reserveMore(characters);
+    Q_UNUSED(characters); // the blocks take their memory whole as an edit begins
     m_lines.reserve(breaks);
     // The characters may have moved to a new block: what was read of them
     // where they were (an ICU text over the line, say) is not good any more.
@@ -115,6 +116,8 @@ void TextStore::remove(int from, int count)
 {
     if (count <= 0)
         return;
+    // The characters first: only they may need memory (where blocks join).
+    m_text.replace(from, count, nullptr, 0);
     changed();
     const int first = lineOf(from);
     const int last = lineOf(from + count);
@@ -124,7 +127,6 @@ void TextStore::remove(int from, int count)
         m_lines.removeLines(first + 1, last - first);
     }
     m_lines.changeLength(first, -count);
-    m_text.remove(from, count);
 }
 
 void TextStore::assign(QStringView text)
@@ -135,14 +137,18 @@ void TextStore::assign(QStringView text)
     insert(0, text);
 }
 
-QStringView TextStore::firstPart() const
+void TextStore::append(TextStore &&piece)
 {
-    return QStringView(m_text.firstPart(), m_text.firstLength());
-}
-
-QStringView TextStore::secondPart() const
-{
-    return QStringView(m_text.secondPart(), m_text.secondLength());
+    if (piece.length() == 0)
+        return;
+    if (qint64(length()) + piece.length() > MaxLength)
+        throw std::length_error("text too long");
+    const int offset = length();
+    m_lines.reserve(piece.lineCount());
+    m_text.appendBlocks(std::move(piece.m_text));
+    m_lines.append(piece.m_lines, offset);
+    piece.m_lines.reset(0);
+    changed();
 }
 
 int TextStore::find(QStringView pattern, int from, Qt::CaseSensitivity cs) const
@@ -151,24 +157,30 @@ int TextStore::find(QStringView pattern, int from, Qt::CaseSensitivity cs) const
     const qsizetype total = length();
     if (n == 0 || from < 0 || from + n > total)
         return -1;
-    const QStringView first = firstPart();
-    const QStringView second = secondPart();
-    const qsizetype gap = first.size();
-
-    if (from < gap) {
-        const qsizetype i = first.indexOf(pattern, from, cs);
-        if (i >= 0)
-            return int(i);
-        // An occurrence that straddles the gap.
-        const qsizetype windowStart = qMax<qsizetype>(from, gap - n + 1);
-        const qsizetype windowEnd = qMin(total, gap + n - 1);
-        if (windowEnd - windowStart >= n) {
-            const QString window = text(int(windowStart), int(windowEnd - windowStart));
-            const qsizetype j = window.indexOf(pattern, 0, cs);
-            if (j >= 0)
-                return int(windowStart + j);
+    // A block at a time; an occurrence that starts in one block and ends in
+    // the next is found in a window around where they meet.
+    qsizetype found = -1;
+    qsizetype unsearched = from; // the first start not yet looked at
+    m_text.forEachRun(from, int(total - from), [&](const TextBlocks::Run &run) {
+        if (run.start > unsearched) {
+            const qsizetype windowStart = qMax(unsearched, run.start - n + 1);
+            const qsizetype windowEnd = qMin(total, run.start + n - 1);
+            if (windowEnd - windowStart >= n) {
+                const qsizetype j = text(int(windowStart), int(windowEnd - windowStart)).indexOf(pattern, 0, cs);
+                if (j >= 0) {
+                    found = windowStart + j;
+                    return false;
+                }
+            }
         }
-    }
-    const qsizetype i = second.indexOf(pattern, qMax<qsizetype>(0, from - gap), cs);
-    return i >= 0 ? int(gap + i) : -1;
+        const qsizetype i = run.utf16 ? QStringView(run.utf16, run.length).indexOf(pattern, 0, cs)
+                                      : QLatin1StringView(run.latin1, run.length).indexOf(pattern, 0, cs);
+        if (i >= 0) {
+            found = run.start + i;
+            return false;
+        }
+        unsearched = qMax(run.start, run.start + run.length - n + 1);
+        return true;
+    });
+    return int(found);
 }

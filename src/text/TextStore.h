@@ -1,13 +1,14 @@
 #pragma once
-// The one store of a text: its UTF-16 characters in a gap vector and an index
-// of its lines. A line break of any kind (LF, CRLF, CR) is held as one "\n"
+// The one store of a text: its characters in blocks (TextBlocks: a byte a
+// character where a block's characters allow it, else UTF-16, positions
+// counted in UTF-16 units) and an index of its lines. A line break of any kind (LF, CRLF, CR) is held as one "\n"
 // character, and the index remembers which kind each line ends with, so the
 // text can be written back exactly as it came. Every other character, U+2028
 // and U+2029 included, is held as itself.
 
 #include "LineBreak.h"
 #include "LineIndex.h"
-#include "SplitVector.h"
+#include "TextBlocks.h"
 
 #include <QByteArray>
 #include <QString>
@@ -64,14 +65,26 @@ public:
     void reserve(qsizetype characters, qsizetype breaks);
     // Replaces everything, breaks kept as they are written.
     void assign(QStringView text);
+    // The text of piece after this one, taken over whole (its characters are
+    // not copied): as a file read in pieces comes in. piece is empty after.
+    void append(TextStore &&piece);
 
     // The first occurrence of pattern ("\n" matching any break) that starts
     // at or after from, or -1.
     int find(QStringView pattern, int from, Qt::CaseSensitivity cs) const;
 
-    // The text as the two runs around the gap, for writing it out whole.
-    QStringView firstPart() const;
-    QStringView secondPart() const;
+    // The characters of [from, from + count) a block at a time, for reading
+    // in bulk: each run is Latin-1 or UTF-16 (TextBlocks::Run); visit
+    // returns false to stop.
+    template <typename Visit>
+    void forEachRun(int from, int count, Visit &&visit) const
+    {
+        m_text.forEachRun(from, count, std::forward<Visit>(visit));
+    }
+    // The whole block that holds position; no block ever ends inside a pair.
+    TextBlocks::Run blockAt(int position) const { return m_text.blockAt(position); }
+    // The memory the characters take, in bytes.
+    qsizetype characterBytes() const { return m_text.bytes(); }
 
     // Changes with every change of the text and whenever the characters may
     // have moved in memory (reserve), and differs between any two stores:
@@ -84,7 +97,7 @@ private:
     void insertNormalized(int position, const char16_t *text, int count, const quint8 *breaks);
     void changed();
 
-    SplitVector<char16_t> m_text;
+    TextBlocks m_text;
     LineIndex m_lines;
     quint64 m_version = nextVersion();
     static quint64 nextVersion();

@@ -76,6 +76,30 @@ void TextView::setStore(TextStore &&store)
     m_document.setStore(std::move(store));
 }
 
+void TextView::startReading(TextStore &&first)
+{
+    if (!m_document.isReading())
+        m_placeBeforeReading = Place{anchor(), position(), topPosition()};
+    m_document.beginRead(std::move(first));
+}
+
+void TextView::continueReading(TextStore &&piece)
+{
+    m_document.appendRead(std::move(piece));
+}
+
+void TextView::endReading(bool keep)
+{
+    const std::optional<Place> place = std::exchange(m_placeBeforeReading, std::nullopt);
+    if (!m_document.isReading())
+        return;
+    m_document.endRead(keep);
+    if (keep || !place)
+        return;
+    m_editor.setCaret(place->anchor, place->position);
+    viewMoved(m_viewport.setTop(m_layouts.rowOf(place->top)));
+}
+
 QString TextView::toPlainText() const
 {
     return m_document.text(0, length());
@@ -201,7 +225,9 @@ void TextView::documentChanged(const TextChange &change)
     updateRows(change.line, !sameRows);
     viewMoved(m_viewport.clamp());
 
-    TextViewAccessible::textInserted(this, change.position, change.inserted);
+    // A text being read in is not typed: a screen reader is not told each piece.
+    if (!m_document.isReading())
+        TextViewAccessible::textInserted(this, change.position, change.inserted);
     emit textChanged();
 }
 

@@ -22,6 +22,9 @@
 #include <QKeySequence>
 #include <QPointer>
 
+#include <functional>
+#include <optional>
+
 class QMimeData;
 class QMenu;
 class SelectionMimeData;
@@ -42,6 +45,19 @@ public:
     // was, where it needs more memory than there is.
     bool setPlainText(QStringView text);
     void setStore(TextStore &&store);
+    // A text read in pieces, shown as it comes (TextDocument::beginRead()):
+    // the caret moves and the view scrolls through what has come, and
+    // every edit waits for the whole text (setWaitForWholeText()). A second
+    // startReading() starts the text again. Kept, what it replaced goes;
+    // given up, that comes back, with the caret and the view where they were.
+    void startReading(TextStore &&first);
+    void continueReading(TextStore &&piece);
+    void endReading(bool keep);
+    bool isReading() const { return m_document.isReading(); }
+    void setWaitForWholeText(std::function<bool()> wait) { m_editor.setWaitForWholeText(std::move(wait)); }
+    // Whatever acts on the whole text asks first: true where it is all in.
+    bool waitForWholeText() { return m_editor.waitForWholeText(); }
+
     QString toPlainText() const;
     int length() const { return m_document.length(); }
 
@@ -194,4 +210,13 @@ private:
     int m_dropPosition = -1;
 
     QPointer<SelectionMimeData> m_primary;
+
+    // Where the caret and the view were before a text was read in.
+    struct Place
+    {
+        int anchor = 0;
+        int position = 0;
+        int top = 0;
+    };
+    std::optional<Place> m_placeBeforeReading;
 };
