@@ -4,7 +4,9 @@ and prints one table of medians with the ratio Quillpad / baseline.
 
 Usage: run_bench.py BUILD_DIR [--rounds N] [--quick | --wayland]
 (--quick leaves out the 200 MB start-up, which takes the baseline minutes;
---wayland measures the start-up on Wayland alone)"""
+--wayland measures the start-up on Wayland alone.) The large-file rows time
+Quillpad from its launch against yardsticks rather than the baseline: an
+empty Qt window's start, `wc -l` on the same file, the file's size."""
 import os
 import re
 import shutil
@@ -19,15 +21,18 @@ LINE = 'The quick brown fox jumps over the lazy dog; a plain line of text %d.\n'
 
 def make_lines(path, size, marker_every=0):
     with open(path, 'w', encoding='utf-8', newline='') as f:
-        written, i = 0, 0
+        written, i, batch = 0, 0, []
         while written < size:
             line = LINE % i
             if marker_every and i % marker_every == 0:
                 line = line.replace('lazy', 'needle')
-            f.write(line)
+            batch.append(line)
             written += len(line)
             i += 1
-        f.write('ZZQUILLEND\n')
+            if len(batch) == 10000:
+                f.write(''.join(batch))
+                batch = []
+        f.write(''.join(batch) + 'ZZQUILLEND\n')
 
 
 def make_single_line(path, size):
@@ -105,6 +110,52 @@ def wayland_startup(build, rounds):
     return {name: statistics.median(values) for name, values in results.items()}
 
 
+def launched(argv, env):
+    """Runs a benchmark program and times each line it reports from its
+    launch (ms), as a user waits for it; its own values beside them."""
+    started = time.monotonic()
+    proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, bufsize=1)
+    at, values = {}, {}
+    for line in proc.stdout:
+        name, _, value = line.partition(' ')
+        at[name] = (time.monotonic() - started) * 1000
+        values[name] = float(value)
+    if proc.wait() != 0 or not at:
+        sys.exit('%s failed' % ' '.join(argv))
+    return at, values
+
+
+def large_files(build, env, tmp, rounds):
+    """Start-up with a 200 MB and a 1 GB file, from the launch: the first
+    screen against an empty Qt window's, the whole text in (and the note
+    idle) against `wc -l` on the same file, and the peak memory against the
+    file's size. Rows of (label, Quillpad, yardstick) medians."""
+    quillpad = os.path.join(build, 'bench', 'quillpad_bench')
+    baseline = os.path.join(build, 'bench', 'baseline_bench')
+    rows = []
+    for label, size in (('200 MB', 200 << 20), ('1 GB', 1 << 30)):
+        path = os.path.join(tmp, 'large.txt')
+        make_lines(path, size)
+        measured = {'first': [], 'empty': [], 'ready': [], 'wc': [], 'memory': []}
+        for _ in range(rounds):
+            measured['empty'].append(launched([baseline, 'empty', '-'], env)[0]['first_screen_ms'])
+            at, values = launched([quillpad, 'startup', path], env)
+            measured['first'].append(at['first_screen_ms'])
+            measured['ready'].append(at['startup_ms'])
+            measured['memory'].append(values['peak_rss_mb'])
+            started = time.monotonic()
+            subprocess.run(['wc', '-l', path], stdout=subprocess.DEVNULL, check=True)
+            measured['wc'].append((time.monotonic() - started) * 1000)
+        os.remove(path)
+        m = {key: statistics.median(values) for key, values in measured.items()}
+        rows.append(('%s: first screen / empty window' % label, m['first'], m['empty']))
+        rows.append(('%s: whole text in / wc -l' % label, m['ready'], m['wc']))
+        rows.append(('%s: peak memory / file (MB)' % label, m['memory'], size / (1 << 20)))
+        rows.append(('%s: limit, 5 x wc -l + empty window' % label, m['ready'], 5 * m['wc'] + m['empty']))
+        rows.append(('%s: limit, 1.3 x file + 60 MB' % label, m['memory'], 1.3 * size / (1 << 20) + 60))
+    return rows
+
+
 def run(binary, args, env):
     out = subprocess.run([binary] + args, env=env, capture_output=True, text=True, timeout=900)
     values = {}
@@ -126,8 +177,8 @@ def main():
     if '--wayland' in sys.argv:
         wayland = wayland_startup(build, rounds)
         if wayland:
-            print('%-36s %12s %12s %8s' % ('measure (median, ms)', 'Quillpad', 'baseline', 'ratio'))
-            print('%-36s %12.1f %12.1f %8.3f' % ('start-up on Wayland: caption/frame', wayland['quillpad'],
+            print('%-40s %12s %12s %8s' % ('measure (median, ms)', 'Quillpad', 'baseline', 'ratio'))
+            print('%-40s %12.1f %12.1f %8.3f' % ('start-up on Wayland: caption/frame', wayland['quillpad'],
                                                  wayland['baseline'], wayland['quillpad'] / wayland['baseline']))
         return
     programs = {'quillpad': os.path.join(build, 'bench', 'quillpad_bench'),
@@ -190,6 +241,12 @@ def main():
                 for label, key in op_rows:
                     results.setdefault((label, program), []).append(values[key])
 
+        large = large_files(build, env, tmp, rounds)
+        for label, q, b in large:
+            cases.append((label, None, None))
+            results[(label, 'quillpad')] = [q]
+            results[(label, 'baseline')] = [b]
+
         rows = [label for label, _, _ in cases] + [label for label, _ in op_rows]
         wayland = wayland_startup(build, rounds)
         if wayland:
@@ -197,13 +254,14 @@ def main():
             rows.insert(1, label)
             results[(label, 'quillpad')] = [wayland['quillpad']]
             results[(label, 'baseline')] = [wayland['baseline']]
-        print('%-36s %12s %12s %8s' % ('measure (median, ms unless noted)', 'Quillpad', 'baseline', 'ratio'))
-        print('-' * 72)
+        print('%-40s %12s %12s %8s' % ('measure (median, ms unless noted)', 'Quillpad', 'baseline', 'ratio'))
+        print('-' * 76)
         for label in rows:
             q = statistics.median(results[(label, 'quillpad')])
             b = statistics.median(results[(label, 'baseline')])
             ratio = q / b if b else float('nan')
-            print('%-36s %12.1f %12.1f %8.3f' % (label, q, b, ratio))
+            print('%-40s %12.1f %12.1f %8.3f' % (label, q, b, ratio))
+        print('(200 MB and 1 GB rows: the second column is the yardstick the row names)')
 
 
 if __name__ == '__main__':

@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -73,6 +74,7 @@ private slots:
     void fiftyMegabytesOpenAndSaveBack();
     void randomBytesComeBackExactly();
     void slowReadShowsProgressAndCancelKeepsTheNote();
+    void partOfAFileIsNeverTakenForTheWhole();
     void whatCannotBeReadIsRefusedAtOnce();
     void exitNeverWaitsForAReadThatHangs();
 
@@ -530,6 +532,87 @@ void tst_Files::slowReadShowsProgressAndCancelKeepsTheNote()
     ReadWithProgress::setPauseForTesting(0);
     QVERIFY(seen);
     QCOMPARE(clip.length(), bytes.size());
+    QVERIFY(system.messages.shown.isEmpty());
+}
+
+void tst_Files::partOfAFileIsNeverTakenForTheWhole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("eight.txt"));
+    const QString out = dir.filePath(QStringLiteral("saved.txt"));
+    QByteArray bytes;
+    while (bytes.size() < 8 * 1024 * 1024)
+        bytes += "a line of the eight megabytes\n";
+    bytes += "THE END\n";
+    support::writeFile(path, bytes);
+    fake::System system;
+    system.clipboard.text = QStringLiteral("kept");
+    frm_Quillpad &frm = support::start();
+    ClipText &clip = support::clip();
+    clip.setPosition(2);
+    QTest::keyClick(&clip, Qt::Key_X);
+    QCOMPARE(clip.Text(), QStringLiteral("kexpt"));
+    ReadWithProgress::setPauseForTesting(100); // a piece at once, the rest over most of a second
+
+    // Acts once on the first of the text, while the rest is still to come.
+    QTimer poll;
+    std::function<void()> actOnFirstPiece;
+    bool partSeen = false;
+    bool cancelSeen = false;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (!partSeen && clip.isReading() && clip.length() > 0) {
+            partSeen = true;
+            QVERIFY(clip.length() < bytes.size());
+            // What has come scrolls: the caret goes to its end, no waiting.
+            QTest::keyClick(&clip, Qt::Key_End, Qt::ControlModifier);
+            QCOMPARE(clip.SelStart(), clip.length());
+            QVERIFY(clip.isReading());
+            actOnFirstPiece();
+        }
+    });
+    poll.start(10);
+    // A timer of its own: the first is still in its handler while Save As waits.
+    QTimer watchProgress;
+    connect(&watchProgress, &QTimer::timeout, [&] {
+        auto *progress = frm.findChild<QProgressDialog *>(QStringLiteral("reading_progress"));
+        if (cancelSeen || !progress || !progress->isVisible() || system.fileDialogs.answers.empty())
+            return;
+        cancelSeen = true; // Save As still waits: the user gives up the reading
+        progress->findChild<QPushButton *>()->click();
+    });
+    watchProgress.start(10);
+
+    // Save As waits for the whole text; cancelled, the note is as it was,
+    // history, caret and all, and nothing is written.
+    actOnFirstPiece = [&] {
+        system.fileDialogs.answers.push_back(out);
+        frm.action(QStringLiteral("save_as"))->trigger();
+    };
+    openFile(system, path);
+    QVERIFY(partSeen && cancelSeen);
+    QCOMPARE(clip.Text(), QStringLiteral("kexpt"));
+    QCOMPARE(clip.SelStart(), 3);
+    QVERIFY(!QFile::exists(out));
+    system.fileDialogs.answers.clear();
+    clip.undo();
+    QCOMPARE(clip.Text(), QStringLiteral("kept"));
+
+    // Typing waits for the whole text, then goes where the caret was put;
+    // Save As then writes all of it.
+    partSeen = false;
+    actOnFirstPiece = [&] {
+        clip.setPosition(0);
+        QTest::keyClick(&clip, Qt::Key_Q);
+        QVERIFY(!clip.isReading());
+        QCOMPARE(clip.length(), bytes.size() + 1);
+        system.fileDialogs.answers.push_back(out);
+        frm.action(QStringLiteral("save_as"))->trigger();
+    };
+    openFile(system, path);
+    ReadWithProgress::setPauseForTesting(0);
+    QVERIFY(partSeen);
+    QCOMPARE(clip.document().text(0, 2), QStringLiteral("qa"));
+    QVERIFY(support::readFile(out) == "q" + bytes);
     QVERIFY(system.messages.shown.isEmpty());
 }
 

@@ -9,9 +9,6 @@ void LineIndex::reset(int length)
     m_breaks.append(quint8(LineBreak::None));
     m_stepLine = 0;
     m_stepLength = 0;
-    for (int &count : m_breakCounts)
-        count = 0;
-    m_breakCounts[int(LineBreak::None)] = 1;
 }
 
 int LineIndex::lineOf(int position) const
@@ -32,9 +29,7 @@ int LineIndex::lineOf(int position) const
 
 void LineIndex::setLineBreak(int line, LineBreak lineBreak)
 {
-    --m_breakCounts[m_breaks.at(line)];
     m_breaks[line] = quint8(lineBreak);
-    ++m_breakCounts[int(lineBreak)];
 }
 
 void LineIndex::applyStep(int upTo)
@@ -97,7 +92,6 @@ void LineIndex::insertLine(int line, int position, LineBreak lineBreak)
     ++m_stepLine;
     const quint8 value = quint8(lineBreak);
     m_breaks.insert(line, &value, 1);
-    ++m_breakCounts[value];
 }
 
 void LineIndex::removeLines(int line, int count)
@@ -109,8 +103,6 @@ void LineIndex::removeLines(int line, int count)
     m_stepLine -= count;
     if (m_stepLine < line - 1)
         m_stepLine = line - 1;
-    for (int i = 0; i < count; ++i)
-        --m_breakCounts[m_breaks.at(line + i)];
     m_starts.remove(line, count);
     m_breaks.remove(line, count);
     if (m_stepLine < 0) {
@@ -132,7 +124,6 @@ void LineIndex::appendLine(int position, LineBreak lineBreak)
     m_starts[m_starts.size() - 1] = position;
     m_starts.append(position);
     m_breaks.append(quint8(LineBreak::None));
-    ++m_breakCounts[int(LineBreak::None)];
     m_stepLine = int(m_starts.size()) - 1;
 }
 
@@ -149,8 +140,6 @@ void LineIndex::appendLines(const int *positions, qsizetype count)
     m_starts.append(positions[count - 1]);
     m_breaks.insertValue(m_breaks.size(), count - 1, quint8(LineBreak::LF));
     m_breaks.append(quint8(LineBreak::None));
-    m_breakCounts[int(LineBreak::LF)] += int(count - 1);
-    ++m_breakCounts[int(LineBreak::None)];
     m_stepLine = int(m_starts.size()) - 1;
 }
 
@@ -161,13 +150,23 @@ void LineIndex::append(const LineIndex &other, int offset)
     // Room first: where memory runs out, nothing has changed.
     reserve(added);
     setLineBreak(lineCount() - 1, other.lineBreak(0));
-    for (int line = 1; line <= added; ++line) {
-        m_starts[m_starts.size() - 1] = other.start(line) + offset;
-        m_starts.append(other.start(line) + offset);
-        m_breaks.append(quint8(other.lineBreak(line)));
-        ++m_breakCounts[int(other.lineBreak(line))];
+    // The end here gives way to the starts of other's lines after its first
+    // and its end, moved by offset; a batch at a time.
+    m_starts.remove(m_starts.size() - 1, 1);
+    constexpr int Batch = 4096;
+    int starts[Batch];
+    quint8 breaks[Batch];
+    for (int line = 1; line <= added + 1;) {
+        const int n = qMin(Batch, added + 2 - line);
+        for (int i = 0; i < n; ++i)
+            starts[i] = other.start(line + i) + offset;
+        m_starts.insert(m_starts.size(), starts, n);
+        const int lines = qMin(n, added + 1 - line); // breaks of lines, not of the end
+        for (int i = 0; i < lines; ++i)
+            breaks[i] = other.m_breaks.at(line + i);
+        m_breaks.insert(m_breaks.size(), breaks, lines);
+        line += n;
     }
-    m_starts[m_starts.size() - 1] = other.start(other.lineCount()) + offset;
     m_stepLine = int(m_starts.size()) - 1;
 }
 

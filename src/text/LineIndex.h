@@ -31,8 +31,6 @@ public:
 
     LineBreak lineBreak(int line) const { return LineBreak(m_breaks.at(line)); }
     void setLineBreak(int line, LineBreak lineBreak);
-    // How many lines end with each kind of break.
-    int breakCount(LineBreak lineBreak) const { return m_breakCounts[int(lineBreak)]; }
 
     // The text of line grew by delta characters (shrank, when negative).
     void changeLength(int line, int delta);
@@ -61,5 +59,4 @@ private:
     SplitVector<quint8> m_breaks; // one per line
     int m_stepLine = 0;
     int m_stepLength = 0;
-    int m_breakCounts[4] = {};
 };

@@ -43,7 +43,6 @@ public:
     int lineLength(int line) const { return lineEnd(line) - lineStart(line); }
     int lineOf(int position) const { return m_lines.lineOf(position); }
     LineBreak lineBreak(int line) const { return m_lines.lineBreak(line); }
-    int breakCount(LineBreak kind) const { return m_lines.breakCount(kind); }
     // The kind of the last break, or None when the text has none.
     LineBreak lastBreak() const;
 

@@ -112,6 +112,9 @@ void TextView::setSelection(int anchor, int position)
 
 void TextView::selectAll()
 {
+    // All of it: what is still being read too.
+    if (!waitForWholeText())
+        return;
     m_editor.setCaret(0, length());
     publishPrimarySelection();
 }
@@ -649,7 +652,8 @@ void TextView::dragEnterEvent(QDragEnterEvent *event)
 
 void TextView::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (!canInsertFromMimeData(event->mimeData())) {
+    // Nothing is dropped into a text still being read: a drop cannot wait.
+    if (isReading() || !canInsertFromMimeData(event->mimeData())) {
         event->ignore();
         return;
     }
@@ -671,7 +675,7 @@ void TextView::dropEvent(QDropEvent *event)
 {
     const int at = positionAt(event->position().toPoint());
     m_dropPosition = -1;
-    if (!canInsertFromMimeData(event->mimeData())) {
+    if (isReading() || !canInsertFromMimeData(event->mimeData())) {
         event->ignore();
         return;
     }
