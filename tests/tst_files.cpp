@@ -51,6 +51,15 @@ void whenFileDialogShows(QTimer &poll, std::function<void(QFileDialog *)> act)
     poll.start(10);
 }
 
+// A file's worth of lines that takes the reading several pieces.
+QByteArray eightMegabytes()
+{
+    QByteArray bytes;
+    while (bytes.size() < 8 * 1024 * 1024)
+        bytes += "a line of the eight megabytes\n";
+    return bytes;
+}
+
 } // namespace
 
 class tst_Files : public QObject
@@ -493,9 +502,7 @@ void tst_Files::slowReadShowsProgressAndCancelKeepsTheNote()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("eight.txt"));
-    QByteArray bytes;
-    while (bytes.size() < 8 * 1024 * 1024)
-        bytes += "a line of the eight megabytes\n";
+    const QByteArray bytes = eightMegabytes();
     support::writeFile(path, bytes);
     fake::System system;
     system.clipboard.text = QStringLiteral("kept");
@@ -540,10 +547,7 @@ void tst_Files::partOfAFileIsNeverTakenForTheWhole()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("eight.txt"));
     const QString out = dir.filePath(QStringLiteral("saved.txt"));
-    QByteArray bytes;
-    while (bytes.size() < 8 * 1024 * 1024)
-        bytes += "a line of the eight megabytes\n";
-    bytes += "THE END\n";
+    const QByteArray bytes = eightMegabytes() + "THE END\n";
     support::writeFile(path, bytes);
     fake::System system;
     system.clipboard.text = QStringLiteral("kept");
