@@ -521,6 +521,8 @@ void tst_Files::slowReadShowsProgressAndCancelKeepsTheNote()
         auto *progress = frm.findChild<QProgressDialog *>(QStringLiteral("reading_progress"));
         if (progress && progress->isVisible() && !seen) {
             seen = true;
+            // Beside the note, which stays in use: it takes no keyboard.
+            QVERIFY(progress->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
             if (cancel) // as the user does
                 progress->findChild<QPushButton *>()->click();
         }
@@ -582,6 +584,7 @@ void tst_Files::partOfAFileIsNeverTakenForTheWhole()
         if (cancelSeen || !progress || !progress->isVisible() || system.fileDialogs.answers.empty())
             return;
         cancelSeen = true; // Save As still waits: the user gives up the reading
+        QVERIFY(!progress->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)); // Escape reaches it
         progress->findChild<QPushButton *>()->click();
     });
     watchProgress.start(10);

@@ -14,19 +14,11 @@
 #include <mutex>
 #include <optional>
 
-#ifdef Q_OS_LINUX
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
 namespace ReadWithProgress {
 
 namespace {
 
 std::atomic<int> s_pause{0};
-
-// How much less of the processor the reading thread asks for than the note.
-constexpr int ReadingNice = 5;
 Reader s_reader;
 
 QString translated(const char *text)
@@ -91,12 +83,6 @@ public:
         });
         std::shared_ptr<Shared> shared = m_shared;
         QThread *thread = QThread::create([shared, reader, path] {
-#ifdef Q_OS_LINUX
-            // The note comes first: what it shows and scrolls must not wait
-            // for the reading (nor for the threads the reading starts, which
-            // take this one's priority).
-            ::setpriority(PRIO_PROCESS, ::gettid(), ReadingNice);
-#endif
             const TextCodec::Deliver deliver = [&shared](TextStore &&piece, bool first) {
                 {
                     const std::lock_guard<std::mutex> lock(shared->mutex);

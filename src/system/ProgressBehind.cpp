@@ -37,7 +37,7 @@ ProgressBehind::ProgressBehind(QWidget *parent, const QString &label, const QStr
     , m_objectName(objectName)
 {
     m_quiet.setSingleShot(true);
-    QObject::connect(&m_quiet, &QTimer::timeout, [this] { showProgress(); });
+    QObject::connect(&m_quiet, &QTimer::timeout, [this] { showProgress(!m_holding.empty()); });
     QObject::connect(&m_tick, &QTimer::timeout, [this] {
         if (m_dialog && m_dialog->value() != m_progress)
             m_dialog->setValue(m_progress);
@@ -71,7 +71,7 @@ void ProgressBehind::quit(std::vector<QEventLoop *> &loops)
         loop->quit();
 }
 
-void ProgressBehind::showProgress()
+void ProgressBehind::showProgress(bool holding)
 {
     if (m_dialog || m_finished || m_cancelled)
         return;
@@ -84,8 +84,12 @@ void ProgressBehind::showProgress()
     m_dialog->setAutoClose(false);
     m_dialog->setAutoReset(false);
     m_dialog->setValue(m_progress);
-    // The note keeps the keyboard: what it is doing goes on as the window comes.
-    m_dialog->setAttribute(Qt::WA_ShowWithoutActivating, m_holding.empty());
+    // Beside a note in use it takes no keyboard (window managers give a new
+    // dialog the focus whatever it asks): what the note is doing goes on.
+    // For a wait that holds input it is a window like any other.
+    const bool beside = !holding;
+    m_dialog->setWindowFlag(Qt::WindowDoesNotAcceptFocus, beside);
+    m_dialog->setAttribute(Qt::WA_ShowWithoutActivating, beside);
     // The Cancel button, Escape and the close box all cancel.
     QObject::connect(m_dialog.get(), &QProgressDialog::canceled, [this] { cancel(); });
     QObject::connect(m_dialog.get(), &QDialog::rejected, [this] { cancel(); });
@@ -119,6 +123,10 @@ ProgressBehind::Outcome ProgressBehind::waitHere()
             return Outcome::Finished;
         if (m_cancelled)
             return Outcome::Cancelled;
+        if (m_dialog && m_dialog->testAttribute(Qt::WA_ShowWithoutActivating)) {
+            m_dialog.reset(); // shown anew, to take the keyboard
+            showProgress(true);
+        }
         QEventLoop loop;
         const Listed listed(m_holding, loop);
         const bool quiet = !m_dialog;

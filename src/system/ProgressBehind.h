@@ -45,7 +45,8 @@ public:
     Outcome waitHere();
 
 private:
-    void showProgress();
+    // holding: for a wait that holds input, which the window then takes.
+    void showProgress(bool holding);
     void cancel();
     void quit(std::vector<QEventLoop *> &loops);
 
