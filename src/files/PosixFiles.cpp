@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -109,6 +110,26 @@ int openFolder(const QByteArray &path)
     if (fd >= 0 || errno != EACCES)
         return fd;
     return ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+std::vector<QByteArray> namesIn(int folder, const std::function<bool(const QByteArray &name)> &wanted)
+{
+    std::vector<QByteArray> names;
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
+        return names;
+    DIR *entries = ::fdopendir(listing);
+    if (!entries) {
+        ::close(listing);
+        return names;
+    }
+    while (const dirent *entry = ::readdir(entries)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != ".." && wanted(name))
+            names.push_back(name);
+    }
+    ::closedir(entries);
+    return names;
 }
 
 mode_t newFileMode()

@@ -7,7 +7,9 @@
 #include <QtGlobal>
 
 #include <sys/stat.h>
+#include <functional>
 #include <utility>
+#include <vector>
 
 namespace PosixFiles {
 
@@ -70,6 +72,10 @@ std::pair<QByteArray, QByteArray> splitPath(const QByteArray &path);
 // Opens a folder to make, rename and sync names in: for reading where one
 // may, else one may enter and write in but not list.
 int openFolder(const QByteArray &path);
+
+// The names in an open folder that wanted accepts ("." and ".." left out);
+// none where it cannot be listed.
+std::vector<QByteArray> namesIn(int folder, const std::function<bool(const QByteArray &name)> &wanted);
 
 // The mode a new file takes: 0666 less the user's umask, read without
 // changing it for the other threads.

@@ -4,12 +4,9 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <vector>
 
 namespace SafeSave {
 
@@ -82,28 +79,18 @@ bool isLeftoverOf(const QByteArray &name, const QByteArray &stem)
 
 void removeLeftovers(int folder, const QByteArray &stem)
 {
-    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listing < 0)
-        return;
-    DIR *entries = ::fdopendir(listing);
-    if (!entries) {
-        ::close(listing);
-        return;
-    }
-    std::vector<QByteArray> names;
-    while (const dirent *entry = ::readdir(entries)) {
-        if (isLeftoverOf(QByteArray(entry->d_name), stem))
-            names.emplace_back(entry->d_name);
-    }
-    ::closedir(entries);
-    for (const QByteArray &name : names) {
-        Fd fd(::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        struct stat status{};
-        if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)
-            || status.st_uid != ::geteuid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
+    const auto leftover = [&stem](const QByteArray &name) { return isLeftoverOf(name, stem); };
+    for (const QByteArray &name : PosixFiles::namesIn(folder, leftover))
+        removeUnheld(folder, name);
+}
+
+void removeUnheld(int folder, const QByteArray &name)
+{
+    const Fd fd(::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat status{};
+    if (fd.valid() && ::fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid()
+        && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
         ::unlinkat(folder, name.constData(), 0);
-    }
 }
 
 SideFile::~SideFile()

@@ -24,6 +24,9 @@ bool isLeftoverOf(const QByteArray &name, const QByteArray &stem);
 // What saves of the file stem cut short left in a folder: only this user's
 // own files, and none that a running save holds.
 void removeLeftovers(int folder, const QByteArray &stem);
+// Removes the file name in folder where it is a plain file of this user's
+// that no running save holds.
+void removeUnheld(int folder, const QByteArray &name);
 
 // A file of the save's own, removed when it goes unless it took the file's
 // place or is kept.

@@ -1,15 +1,15 @@
 #include "SpareFolder.h"
 
+#include "SideFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 #include <cerrno>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
-#include <sys/file.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -153,35 +153,14 @@ void SpareFolder::removeLeftovers(const struct stat &file)
         if (!above.valid())
             continue;
         const QByteArray start = nameStart(base, file);
-        std::vector<QByteArray> folders;
-        if (DIR *entries = ::fdopendir(::dup(above.get()))) {
-            while (const dirent *entry = ::readdir(entries)) {
-                if (QByteArray(entry->d_name).startsWith(start))
-                    folders.emplace_back(entry->d_name);
-            }
-            ::closedir(entries);
-        }
-        for (const QByteArray &name : folders) {
+        const auto spareOfTheFile = [&start](const QByteArray &name) { return name.startsWith(start); };
+        for (const QByteArray &name : namesIn(above.get(), spareOfTheFile)) {
             const Fd folder(::openat(above.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             struct stat status{};
             if (!folder.valid() || ::fstat(folder.get(), &status) != 0 || status.st_uid != ::geteuid())
                 continue;
-            std::vector<QByteArray> files;
-            if (DIR *entries = ::fdopendir(::dup(folder.get()))) {
-                while (const dirent *entry = ::readdir(entries)) {
-                    const QByteArray left(entry->d_name);
-                    if (left != "." && left != "..")
-                        files.push_back(left);
-                }
-                ::closedir(entries);
-            }
-            for (const QByteArray &left : files) {
-                const Fd held(::openat(folder.get(), left.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-                struct stat kept{};
-                if (held.valid() && ::fstat(held.get(), &kept) == 0 && S_ISREG(kept.st_mode)
-                    && kept.st_uid == ::geteuid() && ::flock(held.get(), LOCK_EX | LOCK_NB) == 0)
-                    ::unlinkat(folder.get(), left.constData(), 0);
-            }
+            for (const QByteArray &left : namesIn(folder.get(), [](const QByteArray &) { return true; }))
+                removeUnheld(folder.get(), left);
             ::unlinkat(above.get(), name.constData(), AT_REMOVEDIR);
         }
     }
