@@ -62,14 +62,18 @@ std::unique_ptr<ClipboardReader> ClipboardReader::choosePrimary()
     return nullptr;
 }
 
+bool waitShowingCursor(const std::function<bool()> &ready, int waitMs)
+{
+    if (ready())
+        return true;
+    const WaitCursor waiting;
+    return waitUntil(ready, waitMs, QEventLoop::ExcludeUserInputEvents);
+}
+
 bool waitForKeyboardFocus()
 {
     constexpr int FocusWaitMs = 2000;
-    if (QGuiApplication::focusWindow())
-        return true;
-    const WaitCursor waiting;
-    return waitUntil([] { return QGuiApplication::focusWindow() != nullptr; }, FocusWaitMs,
-                     QEventLoop::ExcludeUserInputEvents);
+    return waitShowingCursor([] { return QGuiApplication::focusWindow() != nullptr; }, FocusWaitMs);
 }
 
 Outcome readWithProgress(const Transfer &transfer, QString *text)

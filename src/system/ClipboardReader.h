@@ -52,6 +52,10 @@ public:
     static std::unique_ptr<ClipboardReader> choosePrimary();
 };
 
+// Waits for ready, waitMs at most, while keys and clicks wait and the wait
+// cursor shows; whether ready() said so.
+bool waitShowingCursor(const std::function<bool()> &ready, int waitMs);
+
 // Where only a window with the keyboard focus may read: whether a window of
 // the program has it, waiting a few seconds at most for it to come back (a
 // menu that has just closed gives it back a moment later).

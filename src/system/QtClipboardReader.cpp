@@ -1,7 +1,6 @@
 #include "QtClipboardReader.h"
 
 #include "WaitCursor.h"
-#include "WaitUntil.h"
 
 #include <QGuiApplication>
 #include <QPointer>
@@ -71,10 +70,7 @@ bool QtClipboardReader::waitUntilReadable(QWidget *window)
     QPointer<QWidget> note = window;
     bool reported = false;
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, note, [&] { reported = true; });
-    const WaitCursor waiting;
-    return waitUntil([&] { return !note || (reported && note->isActiveWindow()); }, ReportWaitMs,
-                     QEventLoop::ExcludeUserInputEvents)
-        && note;
+    return waitShowingCursor([&] { return !note || (reported && note->isActiveWindow()); }, ReportWaitMs) && note;
 }
 
 } // namespace sys

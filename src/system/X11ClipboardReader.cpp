@@ -1,7 +1,5 @@
 #include "X11ClipboardReader.h"
 
-#include "WaitCursor.h"
-#include "WaitUntil.h"
 #include "X11Selection.h"
 
 #include <QGuiApplication>
@@ -41,15 +39,6 @@ bool clipboardHasOwner()
     return owned;
 }
 
-// Waits for ready while keys and clicks wait and the wait cursor shows.
-bool waitFor(const std::function<bool()> &ready, int waitMs)
-{
-    if (ready())
-        return true;
-    const WaitCursor waiting;
-    return waitUntil(ready, waitMs, QEventLoop::ExcludeUserInputEvents);
-}
-
 } // namespace
 
 Outcome X11ClipboardReader::read(QString *text)
@@ -71,10 +60,10 @@ bool X11ClipboardReader::waitUntilReadable(QWidget *window)
     if (!readsOnlyOnceShown())
         return true;
     QPointer<QWidget> note = window;
-    if (!waitFor([&] { return !note || note->isActiveWindow(); }, FocusWaitMs) || !note)
+    if (!waitShowingCursor([&] { return !note || note->isActiveWindow(); }, FocusWaitMs) || !note)
         return false;
     // A clipboard that holds nothing gets no owner: the note then starts empty.
-    waitFor([&] { return !note || clipboardHasOwner(); }, OwnerWaitMs);
+    waitShowingCursor([&] { return !note || clipboardHasOwner(); }, OwnerWaitMs);
     return note;
 }
 
