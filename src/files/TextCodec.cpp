@@ -103,33 +103,23 @@ qsizetype pieceEnd(const char *data, qsizetype size, bool utf8)
     return end;
 }
 
-Decoded readUtf8(QIODevice &in, Pieces &pieces, const PieceRead &pieceRead, bool *notUtf8)
+// Reads in a chunk at a time into pieces. Each chunk's leading bytes that
+// decode on their own go to add, which says false where they are not of the
+// encoding (the reading then ends there); the rest waits for the next chunk.
+template<typename Add>
+Decoded readInChunks(QIODevice &in, Pieces &pieces, const PieceRead &pieceRead, bool utf8, Add add)
 {
     QByteArray chunk(PieceSize + 4, Qt::Uninitialized);
     qsizetype carried = 0;
     qint64 done = 0;
-    // Each piece ends on a whole sequence, so it decodes on its own; a mark
-    // at the start of a piece is a character, not a mark.
-    QStringDecoder utf8(QStringDecoder::Utf8,
-                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString wide;
     for (;;) {
         const qint64 n = in.read(chunk.data() + carried, PieceSize);
         if (n < 0)
             return Decoded::Failed;
         const qsizetype have = carried + qsizetype(n);
-        const qsizetype whole = n == 0 ? have : pieceEnd(chunk.constData(), have, true);
-        if (whole > 0 && isAscii(chunk.constData(), whole)) {
-            pieces.builder().appendLatin1(QByteArrayView(chunk.constData(), whole)); // a byte a character
-        } else if (whole > 0) {
-            wide.resize(whole);
-            const QChar *end = utf8.appendToBuffer(wide.data(), QByteArrayView(chunk.constData(), whole));
-            if (utf8.hasError()) {
-                *notUtf8 = true;
-                return Decoded::Done;
-            }
-            pieces.builder().append(QStringView(wide.constData(), end - wide.constData()));
-        }
+        const qsizetype whole = n == 0 ? have : pieceEnd(chunk.constData(), have, utf8);
+        if (whole > 0 && !add(chunk.constData(), whole))
+            return Decoded::Done;
         carried = have - whole;
         std::memmove(chunk.data(), chunk.constData() + whole, size_t(carried));
         done += n;
@@ -142,39 +132,46 @@ Decoded readUtf8(QIODevice &in, Pieces &pieces, const PieceRead &pieceRead, bool
     }
 }
 
+Decoded readUtf8(QIODevice &in, Pieces &pieces, const PieceRead &pieceRead, bool *notUtf8)
+{
+    // Each piece ends on a whole sequence, so it decodes on its own; a mark
+    // at the start of a piece is a character, not a mark.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString wide;
+    return readInChunks(in, pieces, pieceRead, true, [&](const char *data, qsizetype size) {
+        if (isAscii(data, size)) {
+            pieces.builder().appendLatin1(QByteArrayView(data, size)); // a byte a character
+            return true;
+        }
+        wide.resize(size);
+        const QChar *end = utf8.appendToBuffer(wide.data(), QByteArrayView(data, size));
+        if (utf8.hasError()) {
+            *notUtf8 = true;
+            return false;
+        }
+        pieces.builder().append(QStringView(wide.constData(), end - wide.constData()));
+        return true;
+    });
+}
+
 Decoded readCp1252(QIODevice &in, Pieces &pieces, const PieceRead &pieceRead)
 {
-    QByteArray chunk(PieceSize + 1, Qt::Uninitialized);
     QString wide;
-    qsizetype carried = 0;
-    qint64 done = 0;
-    for (;;) {
-        const qint64 n = in.read(chunk.data() + carried, PieceSize);
-        if (n < 0)
-            return Decoded::Failed;
-        const qsizetype have = carried + qsizetype(n);
-        const qsizetype whole = n == 0 ? have : pieceEnd(chunk.constData(), have, false);
-        if (isLatin1InCp1252(chunk.constData(), whole)) {
-            pieces.builder().appendLatin1(QByteArrayView(chunk.constData(), whole));
-        } else {
-            wide.resize(whole);
-            auto *out = reinterpret_cast<char16_t *>(wide.data());
-            for (qsizetype i = 0; i < whole; ++i) {
-                const auto b = uchar(chunk[i]);
-                out[i] = (b >= 0x80 && b < 0xA0) ? Cp1252High[b - 0x80] : char16_t(b);
-            }
-            pieces.builder().append(QStringView(wide.constData(), whole));
+    return readInChunks(in, pieces, pieceRead, false, [&](const char *data, qsizetype size) {
+        if (isLatin1InCp1252(data, size)) {
+            pieces.builder().appendLatin1(QByteArrayView(data, size));
+            return true;
         }
-        carried = have - whole;
-        std::memmove(chunk.data(), chunk.constData() + whole, size_t(carried));
-        done += n;
-        if (!pieces.handOn(n == 0))
-            return Decoded::Stopped;
-        if (pieceRead && !pieceRead(done))
-            return Decoded::Stopped;
-        if (n == 0)
-            return Decoded::Done;
-    }
+        wide.resize(size);
+        auto *out = reinterpret_cast<char16_t *>(wide.data());
+        for (qsizetype i = 0; i < size; ++i) {
+            const auto b = uchar(data[i]);
+            out[i] = (b >= 0x80 && b < 0xA0) ? Cp1252High[b - 0x80] : char16_t(b);
+        }
+        pieces.builder().append(QStringView(wide.constData(), size));
+        return true;
+    });
 }
 
 bool endsWithBreak(const TextStore &text)
