@@ -3,7 +3,6 @@
 #include "InputOnlyTo.h"
 #include "WaitCursor.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QProgressDialog>
 #include <QWidget>
@@ -75,14 +74,7 @@ void ProgressBehind::showProgress(bool holding)
 {
     if (m_dialog || m_finished || m_cancelled)
         return;
-    m_dialog = std::make_unique<QProgressDialog>(m_label, QCoreApplication::translate("ProgressWait", "Cancel"), 0,
-                                                 1000, m_parent);
-    m_dialog->setObjectName(m_objectName);
-    if (m_parent)
-        m_dialog->setWindowTitle(m_parent->window()->windowTitle());
-    m_dialog->setMinimumDuration(0);
-    m_dialog->setAutoClose(false);
-    m_dialog->setAutoReset(false);
+    m_dialog = ProgressWait::makeDialog(m_parent, m_label, m_objectName, [this] { cancel(); });
     m_dialog->setValue(m_progress);
     // Beside a note in use it takes no keyboard (window managers give a new
     // dialog the focus whatever it asks): what the note is doing goes on.
@@ -90,9 +82,6 @@ void ProgressBehind::showProgress(bool holding)
     const bool beside = !holding;
     m_dialog->setWindowFlag(Qt::WindowDoesNotAcceptFocus, beside);
     m_dialog->setAttribute(Qt::WA_ShowWithoutActivating, beside);
-    // The Cancel button, Escape and the close box all cancel.
-    QObject::connect(m_dialog.get(), &QProgressDialog::canceled, [this] { cancel(); });
-    QObject::connect(m_dialog.get(), &QDialog::rejected, [this] { cancel(); });
     m_tick.start(100);
     m_dialog->show();
     // A wait that held keys and clicks quietly now hands them to the window.

@@ -60,13 +60,16 @@ ProgressWait::Outcome ProgressWait::wait()
 
     if (!m_finished && !ending) {
         // Then the progress, with a Cancel.
-        QProgressDialog progress(m_label, QCoreApplication::translate("ProgressWait", "Cancel"), 0, 1000, m_parent);
-        progress.setObjectName(m_objectName);
-        if (m_parent)
-            progress.setWindowTitle(m_parent->window()->windowTitle());
-        progress.setMinimumDuration(0);
-        progress.setAutoClose(false);
-        progress.setAutoReset(false);
+        auto cancel = [this, &loop] {
+            if (m_cancelled)
+                return;
+            m_cancelled = true;
+            if (m_cancel)
+                m_cancel();
+            loop.quit();
+        };
+        const std::unique_ptr<QProgressDialog> dialog = makeDialog(m_parent, m_label, m_objectName, cancel);
+        QProgressDialog &progress = *dialog;
         auto show = [this, &progress] {
             if (m_progress < 0) {
                 progress.setRange(0, 0); // busy: how far cannot be told
@@ -76,17 +79,6 @@ ProgressWait::Outcome ProgressWait::wait()
             }
         };
         show();
-        // The Cancel button, Escape and the close box all cancel.
-        auto cancel = [this, &loop] {
-            if (m_cancelled)
-                return;
-            m_cancelled = true;
-            if (m_cancel)
-                m_cancel();
-            loop.quit();
-        };
-        QObject::connect(&progress, &QProgressDialog::canceled, &loop, cancel);
-        QObject::connect(&progress, &QDialog::rejected, &loop, cancel);
         QTimer tick;
         QObject::connect(&tick, &QTimer::timeout, &progress, show);
         tick.start(100);
@@ -99,6 +91,23 @@ ProgressWait::Outcome ProgressWait::wait()
     if (m_finished)
         return Outcome::Finished;
     return ending ? Outcome::Ending : Outcome::Cancelled;
+}
+
+std::unique_ptr<QProgressDialog> ProgressWait::makeDialog(QWidget *parent, const QString &label,
+                                                          const QString &objectName,
+                                                          const std::function<void()> &cancel)
+{
+    auto dialog = std::make_unique<QProgressDialog>(label, QCoreApplication::translate("ProgressWait", "Cancel"), 0,
+                                                    1000, parent);
+    dialog->setObjectName(objectName);
+    if (parent)
+        dialog->setWindowTitle(parent->window()->windowTitle());
+    dialog->setMinimumDuration(0);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    QObject::connect(dialog.get(), &QProgressDialog::canceled, dialog.get(), cancel);
+    QObject::connect(dialog.get(), &QDialog::rejected, dialog.get(), cancel);
+    return dialog;
 }
 
 ProgressWait::Outcome ProgressWait::run(std::function<void()> work)

@@ -9,8 +9,10 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QEventLoop;
+class QProgressDialog;
 class QWidget;
 
 namespace sys {
@@ -48,6 +50,11 @@ public:
 
     // How long the wait stays quiet before the progress window shows.
     static constexpr int QuietMs = 500;
+
+    // The progress window of a wait, from 0 to 1000, titled as parent's
+    // window; its Cancel button, Escape and its close box all call cancel.
+    static std::unique_ptr<QProgressDialog> makeDialog(QWidget *parent, const QString &label,
+                                                       const QString &objectName, const std::function<void()> &cancel);
 
 private:
     QWidget *m_parent;
