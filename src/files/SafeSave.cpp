@@ -53,6 +53,13 @@ bool writeOut(int fd, const Producer &produce, qint64 *size)
     return ok;
 }
 
+// Writes the first size bytes of from over file, cuts file to that size and
+// flushes it to the disk; false with errno set.
+bool overwrite(int file, int from, qint64 size)
+{
+    return copyBytes(from, file, size) && ::ftruncate(file, off_t(size)) == 0 && sync(file);
+}
+
 enum class Replaced { Done, Failed, TryInPlace };
 
 // Writes the new content beside the file and puts it in the file's place in
@@ -140,11 +147,10 @@ bool writeInPlace(Target &target, const Producer &produce, Failure *failure)
     if (size > old.st_size && ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, 0, off_t(size)) != 0 && errno == ENOSPC)
         return fail(failure, ENOSPC);
 #endif
-    if (copyBytes(fresh.fd(), file.get(), size) && ::ftruncate(file.get(), off_t(size)) == 0 && sync(file.get()))
+    if (overwrite(file.get(), fresh.fd(), size))
         return true;
     fail(failure, errno);
-    if (copyBytes(kept.fd(), file.get(), old.st_size) && ::ftruncate(file.get(), off_t(old.st_size)) == 0
-        && sync(file.get()))
+    if (overwrite(file.get(), kept.fd(), old.st_size))
         return false; // put back as it was
     fresh.keep();
     kept.keep();
