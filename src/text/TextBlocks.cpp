@@ -6,21 +6,12 @@
 #include <new>
 #include <optional>
 
+#include <QChar>
 #include <QString>
 
 #include <sys/mman.h>
 
 namespace {
-
-bool isHigh(char16_t c)
-{
-    return c >= 0xD800 && c < 0xDC00;
-}
-
-bool isLow(char16_t c)
-{
-    return c >= 0xDC00 && c < 0xE000;
-}
 
 bool allLatin1(const char16_t *chars, qsizetype count)
 {
@@ -266,12 +257,12 @@ bool TextBlocks::replaceInPlace(size_t index, qsizetype offset, qsizetype remove
     if (offset == 0 && index > 0) {
         const char16_t first = count > 0 ? chars[0] : block.at(after);
         const Block &before = m_blocks[index - 1];
-        if (isLow(first) && isHigh(before.at(before.length - 1)))
+        if (QChar::isLowSurrogate(first) && QChar::isHighSurrogate(before.at(before.length - 1)))
             return false;
     }
     if (after == block.length && index + 1 < m_blocks.size()) {
         const char16_t last = count > 0 ? chars[count - 1] : block.at(offset - 1);
-        if (isHigh(last) && isLow(m_blocks[index + 1].at(0)))
+        if (QChar::isHighSurrogate(last) && QChar::isLowSurrogate(m_blocks[index + 1].at(0)))
             return false;
     }
     const int unit = block.wide ? 2 : 1;
@@ -329,13 +320,15 @@ void TextBlocks::replace(qsizetype position, qsizetype removed, const char16_t *
         else if (position > from)
             newLast = at(position - 1);
         bool grew = false;
-        if (first > 0 && (newFirst ? isLow(*newFirst) : last + 1 < m_blocks.size() && isLow(firstUnit(last + 1)))
-            && isHigh(lastUnit(first - 1))) {
+        const bool startsLow = newFirst ? QChar::isLowSurrogate(*newFirst)
+                                        : last + 1 < m_blocks.size() && QChar::isLowSurrogate(firstUnit(last + 1));
+        if (first > 0 && startsLow && QChar::isHighSurrogate(lastUnit(first - 1))) {
             --first;
             grew = true;
         }
-        if (last + 1 < m_blocks.size() && (newLast ? isHigh(*newLast) : first > 0 && isHigh(lastUnit(first - 1)))
-            && isLow(firstUnit(last + 1))) {
+        const bool endsHigh = newLast ? QChar::isHighSurrogate(*newLast)
+                                      : first > 0 && QChar::isHighSurrogate(lastUnit(first - 1));
+        if (last + 1 < m_blocks.size() && endsHigh && QChar::isLowSurrogate(firstUnit(last + 1))) {
             ++last;
             grew = true;
         }
@@ -392,7 +385,7 @@ std::vector<TextBlocks::Block> TextBlocks::build(const std::vector<Piece> &piece
             // Where blocks would be cut in two, they are cut at the middle
             // rather than leave a small one; never inside a pair.
             qsizetype take = left <= BlockLimit ? left : left < BlockLimit + BlockTarget ? left / 2 : BlockTarget;
-            if (take < left && isHigh(unitAhead(take - 1)) && isLow(unitAhead(take)))
+            if (take < left && QChar::isHighSurrogate(unitAhead(take - 1)) && QChar::isLowSurrogate(unitAhead(take)))
                 take = take > 1 ? take - 1 : take + 1;
             // One byte a character where all of them allow it.
             bool wide = false;
@@ -462,8 +455,8 @@ TextBlocks::Block &TextBlocks::lastWithRoom(bool wide)
 void TextBlocks::append(const char16_t *chars, qsizetype count)
 {
     // The low half of a pair whose high half ends a full block goes in its spare place.
-    if (count > 0 && !m_blocks.empty() && m_blocks.back().length == BlockTarget && isLow(chars[0])
-        && isHigh(m_blocks.back().at(BlockTarget - 1)) && m_blocks.back().capacity > BlockTarget) {
+    if (count > 0 && !m_blocks.empty() && m_blocks.back().length == BlockTarget && QChar::isLowSurrogate(chars[0])
+        && QChar::isHighSurrogate(m_blocks.back().at(BlockTarget - 1)) && m_blocks.back().capacity > BlockTarget) {
         Block &block = m_blocks.back(); // wide: it holds a surrogate
         reinterpret_cast<char16_t *>(block.data)[block.length++] = chars[0];
         ++m_size;
@@ -473,7 +466,7 @@ void TextBlocks::append(const char16_t *chars, qsizetype count)
     while (count > 0) {
         Block &last = lastWithRoom(false);
         qsizetype take = qMin(count, BlockTarget - last.length);
-        if (take < count && isHigh(chars[take - 1]) && isLow(chars[take]))
+        if (take < count && QChar::isHighSurrogate(chars[take - 1]) && QChar::isLowSurrogate(chars[take]))
             ++take; // the block's one spare place
         Block &block = allLatin1(chars, take) ? last : lastWithRoom(true);
         if (block.wide)
@@ -507,7 +500,8 @@ void TextBlocks::appendBlocks(TextBlocks &&other)
 {
     if (other.m_blocks.empty())
         return;
-    if (m_size > 0 && isHigh(m_blocks.back().at(m_blocks.back().length - 1)) && isLow(other.m_blocks[0].at(0))) {
+    if (m_size > 0 && QChar::isHighSurrogate(m_blocks.back().at(m_blocks.back().length - 1))
+        && QChar::isLowSurrogate(other.m_blocks[0].at(0))) {
         // A pair would straddle the two: its characters go in as an edit does.
         QString rest(other.m_size, Qt::Uninitialized);
         other.copyOut(reinterpret_cast<char16_t *>(rest.data()), 0, other.m_size);
