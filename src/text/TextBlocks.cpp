@@ -33,9 +33,21 @@ void widenInto(char16_t *out, const char *chars, qsizetype count)
         out[i] = char16_t(uchar(chars[i]));
 }
 
+// The bytes count characters take: one each, or two where the block is wide.
+size_t bytesFor(qsizetype count, bool wide)
+{
+    return size_t(count) * (wide ? 2 : 1);
+}
+
+// The same cut from a slab, where each block starts 16-byte aligned.
+size_t slabBytesFor(qsizetype count, bool wide)
+{
+    return (bytesFor(count, wide) + 15) & ~size_t(15);
+}
+
 char *allocate(qsizetype capacity, bool wide)
 {
-    void *made = std::malloc(size_t(qMax<qsizetype>(1, capacity)) * (wide ? 2 : 1));
+    void *made = std::malloc(bytesFor(qMax<qsizetype>(1, capacity), wide));
     if (!made)
         throw std::bad_alloc();
     return static_cast<char *>(made);
@@ -152,7 +164,7 @@ TextBlocks::Slab &TextBlocks::slabWithRoom(size_t bytes)
 
 TextBlocks::Block TextBlocks::newBlock(qsizetype capacity, bool wide)
 {
-    const size_t bytes = (size_t(capacity) * (wide ? 2 : 1) + 15) & ~size_t(15);
+    const size_t bytes = slabBytesFor(capacity, wide);
     if (!m_large || bytes > m_large->slabSize)
         return Block{allocate(capacity, wide), 0, capacity, wide, nullptr};
     Slab &slab = slabWithRoom(bytes);
@@ -230,7 +242,7 @@ qsizetype TextBlocks::bytes() const
 {
     qsizetype total = 0;
     for (const Block &block : m_blocks)
-        total += block.capacity * (block.wide ? 2 : 1);
+        total += qsizetype(bytesFor(block.capacity, block.wide));
     return total;
 }
 
@@ -536,15 +548,14 @@ void TextBlocks::finish()
     if (last.slab && m_large && last.slab == m_large->cutting) {
         // What the last block does not take goes back to its piece.
         Slab &slab = *last.slab;
-        const size_t end = (size_t(last.length) * (last.wide ? 2 : 1) + 15) & ~size_t(15);
-        if (last.data + ((size_t(last.capacity) * (last.wide ? 2 : 1) + 15) & ~size_t(15)) == slab.base + slab.used) {
-            slab.used = size_t(last.data - slab.base) + end;
+        if (last.data + slabBytesFor(last.capacity, last.wide) == slab.base + slab.used) {
+            slab.used = size_t(last.data - slab.base) + slabBytesFor(last.length, last.wide);
             last.capacity = last.length;
         }
         return;
     }
     if (last.capacity > last.length) {
-        if (auto *fitted = static_cast<char *>(std::realloc(last.data, size_t(last.length) * (last.wide ? 2 : 1)))) {
+        if (auto *fitted = static_cast<char *>(std::realloc(last.data, bytesFor(last.length, last.wide)))) {
             last.data = fitted;
             last.capacity = last.length;
         }
