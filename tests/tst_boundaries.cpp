@@ -222,9 +222,10 @@ void tst_Boundaries::againstIcuOverTheWholeLine()
 
 void tst_Boundaries::readingSurvivesTheTextMoving()
 {
-    // A long line of letters with marks, read once; the store then moves its
-    // text to a larger block (the old one freed, which the sanitizers' run
-    // of this test watches): what is read after reads the text where it is now.
+    // A long line of letters with marks, read once; edits at its start then
+    // build the block that was read anew (the old one freed, which the
+    // sanitizers' run of this test watches), the text the same after each
+    // pair: what is read after reads the text where it is now.
     QString line;
     for (int i = 0; i < 40000; ++i)
         line += QStringLiteral("a\u0301b");
@@ -233,12 +234,20 @@ void tst_Boundaries::readingSurvivesTheTextMoving()
     QCOMPARE(TextBoundaries::nextCharacter(store, 0), 2);
     QCOMPARE(TextBoundaries::nextWordStart(store, 0), line.size());
     for (int round = 0; round < 3; ++round) {
-        store.reserve(qsizetype(1) << (20 + round), 0);
+        const int added = 1 << (16 + round);
+        store.insert(0, QString(added, u'x'));
+        store.remove(0, added);
+        QCOMPARE(TextBoundaries::nextCharacter(store, 0), 2);
         QCOMPARE(TextBoundaries::nextCharacter(store, 60000), 60002);
         QCOMPARE(TextBoundaries::previousCharacter(store, 60002), 60000);
         QVERIFY(TextBoundaries::isCharacterStart(store, 90000));
         QCOMPARE(TextBoundaries::wordAt(store, 5).second, int(line.size()));
     }
+    // An edit in the block's own memory, the line as long as before: what is
+    // read after is the new text, not what was found in the old.
+    QCOMPARE(TextBoundaries::nextCharacter(store, 0), 2);
+    store.replace(0, 3, TextSpan{QStringLiteral("xyz"), QByteArray()});
+    QCOMPARE(TextBoundaries::nextCharacter(store, 0), 1);
 }
 
 void tst_Boundaries::lineEndsAndBreaks()

@@ -96,8 +96,7 @@ void TextDocument::apply(int position, int count, const TextSpan &inserted)
     change.linesRemoved = count > 0 ? m_store.lineOf(position + count) - change.line : 0;
     change.linesInserted = int(inserted.breaks.size());
     emit aboutToChange(change);
-    m_store.remove(position, count);
-    m_store.insert(position, inserted);
+    m_store.replace(position, count, inserted);
     ++m_revision;
     emit changed(change);
 }
@@ -112,20 +111,24 @@ void TextDocument::replace(int position, int count, QStringView text, EditKind k
     TextSpan inserted = parsed.span(0, parsed.length());
     fitBreaksToNeighbours(position, count, inserted);
     const TextSpan removed = m_store.span(position, count);
-    // Where memory runs out, it does so before anything has changed.
-    m_store.reserve(inserted.text.size(), inserted.breaks.size());
+    // The step is made aside and the text changed whole: where memory runs
+    // out, it does so before anything has changed.
     m_steps.reserve(m_done + 1);
-
+    std::optional<Step> merged = mergedWithLast(position, count, removed, inserted, kind);
+    Step added{position, removed, inserted, before, kind, true};
     const bool hadUndo = isUndoAvailable();
     const bool hadRedo = isRedoAvailable();
+    apply(position, count, inserted);
+
     m_steps.resize(m_done); // a new edit ends what could be redone
-    if (!mergeIntoLast(position, count, removed, inserted, kind)) {
+    if (merged) {
+        m_steps.back() = std::move(*merged);
+    } else {
         if (!m_steps.empty())
             m_steps.back().open = false;
-        m_steps.push_back(Step{position, removed, inserted, before, kind, true});
+        m_steps.push_back(std::move(added));
     }
     m_done = m_steps.size();
-    apply(position, count, inserted);
     notifyHistory(hadUndo, hadRedo);
 }
 
@@ -157,43 +160,43 @@ void TextDocument::fitBreaksToNeighbours(int position, int count, TextSpan &inse
         fit(inserted.breaks[last], false, beforeLF);
 }
 
-bool TextDocument::mergeIntoLast(int position, int count, const TextSpan &removed,
-                                 const TextSpan &inserted, EditKind kind)
+std::optional<TextDocument::Step> TextDocument::mergedWithLast(int position, int count, const TextSpan &removed,
+                                                              const TextSpan &inserted, EditKind kind) const
 {
-    if (m_steps.empty() || kind == EditKind::Other || kind == EditKind::Committed)
-        return false;
-    Step &last = m_steps.back();
+    if (m_done == 0 || kind == EditKind::Other || kind == EditKind::Committed)
+        return std::nullopt;
+    Step last = m_steps[m_done - 1];
     if (!last.open || last.kind != kind)
-        return false;
+        return std::nullopt;
     if (kind == EditKind::Typing) {
         if (count != 0 || position != last.position + int(last.inserted.text.size()))
-            return false;
+            return std::nullopt;
         // Typing is undone a stretch at a time: after a blank (or a break),
         // the next character typed that is none begins a new stretch.
         const QString &typed = last.inserted.text;
         const QString &text = inserted.text;
         if (!typed.isEmpty() && endsTypingStretch(typed.back().unicode()) && !text.isEmpty()
             && !endsTypingStretch(text.front().unicode()))
-            return false;
+            return std::nullopt;
         last.inserted.text += text;
         last.inserted.breaks += inserted.breaks;
-        return true;
+        return last;
     }
     // Deleting: Backspace takes what lies just before, Delete what lies just after.
     if (!inserted.text.isEmpty() || !last.inserted.text.isEmpty())
-        return false;
+        return std::nullopt;
     if (position + count == last.position) {
         last.removed.text.prepend(removed.text);
         last.removed.breaks.prepend(removed.breaks);
         last.position = position;
-        return true;
+        return last;
     }
     if (position == last.position) {
         last.removed.text += removed.text;
         last.removed.breaks += removed.breaks;
-        return true;
+        return last;
     }
-    return false;
+    return std::nullopt;
 }
 
 void TextDocument::closeUndoGroup()

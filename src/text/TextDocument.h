@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TextDocument : public QObject
@@ -86,9 +87,11 @@ private:
         EditKind kind = EditKind::Other;
         bool open = true;
     };
-    // Joins the edit to the last step where it continues it; false otherwise.
-    bool mergeIntoLast(int position, int count, const TextSpan &removed, const TextSpan &inserted,
-                       EditKind kind);
+    // The last step that is done, joined with the edit where the edit
+    // continues it; none otherwise.
+    std::optional<Step> mergedWithLast(int position, int count, const TextSpan &removed, const TextSpan &inserted,
+                                       EditKind kind) const;
+    // Changes the text whole, or throws std::bad_alloc having changed nothing.
     void apply(int position, int count, const TextSpan &inserted);
     // The breaks of text going in at position in place of count characters,
     // as they must be written to be read back as the same lines.

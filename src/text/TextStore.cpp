@@ -67,24 +67,61 @@ void TextStore::insert(int position, QStringView text, LineBreak uniform)
             normal.push_back(c);
         }
     }
-    insertNormalized(position, normal.data(), int(normal.size()), breaks.data());
+    replaceNormalized(position, 0, normal.data(), int(normal.size()), breaks.data(), qsizetype(breaks.size()));
 }
 
 void TextStore::insert(int position, const TextSpan &span)
 {
-    insertNormalized(position, reinterpret_cast<const char16_t *>(span.text.utf16()),
-                     int(span.text.size()), reinterpret_cast<const quint8 *>(span.breaks.constData()));
+    replace(position, 0, span);
 }
 
-void TextStore::insertNormalized(int position, const char16_t *text, int count, const quint8 *breaks)
+void TextStore::remove(int from, int count)
+{
+    replaceNormalized(from, count, nullptr, 0, nullptr, 0);
+}
+
+void TextStore::replace(int from, int count, const TextSpan &span)
+{
+    replaceNormalized(from, count, reinterpret_cast<const char16_t *>(span.text.utf16()), int(span.text.size()),
+                      reinterpret_cast<const quint8 *>(span.breaks.constData()), span.breaks.size());
+}
+
+void TextStore::replaceNormalized(int position, int removed, const char16_t *text, int count,
+                                  const quint8 *breaks, qsizetype breakCount)
+{
+    removed = qMax(0, removed);
+    if (removed == 0 && count == 0)
+        return;
+    // Room for the new lines first, then the characters in one step that
+    // changes nothing where it fails: only these two need memory.
+    m_lines.reserve(breakCount);
+    m_text.replace(position, removed, text, count);
+    // What was read of the characters where they were (an ICU text over the
+    // line, say) is not good any more.
+    changed();
+    removeFromLines(position, removed);
+    insertIntoLines(position, text, count, breaks);
+}
+
+void TextStore::removeFromLines(int from, int count)
 {
     if (count == 0)
         return;
-    // All the room first: where memory runs out, nothing has changed (the
-    // characters go in whole or not at all).
-    reserve(count, std::count(text, text + count, u'\n'));
+    const int first = lineOf(from);
+    const int last = lineOf(from + count);
+    if (last > first) {
+        // The joined line ends as the last line touched did.
+        m_lines.setLineBreak(first, m_lines.lineBreak(last));
+        m_lines.removeLines(first + 1, last - first);
+    }
+    m_lines.changeLength(first, -count);
+}
+
+void TextStore::insertIntoLines(int position, const char16_t *text, int count, const quint8 *breaks)
+{
+    if (count == 0)
+        return;
     const int line = lineOf(position);
-    m_text.replace(position, 0, text, count);
     m_lines.changeLength(line, count);
     // The line is cut at each new break: the first piece takes the first new
     // break, the last piece keeps the break the line had.
@@ -101,32 +138,6 @@ void TextStore::insertNormalized(int position, const char16_t *text, int count, 
         ++added;
         m_lines.insertLine(line + added, position + i + 1, carried);
     }
-}
-
-void TextStore::reserve(qsizetype characters, qsizetype breaks)
-{
-    Q_UNUSED(characters); // the blocks take their memory whole as an edit begins
-    m_lines.reserve(breaks);
-    // The characters may have moved to a new block: what was read of them
-    // where they were (an ICU text over the line, say) is not good any more.
-    changed();
-}
-
-void TextStore::remove(int from, int count)
-{
-    if (count <= 0)
-        return;
-    // The characters first: only they may need memory (where blocks join).
-    m_text.replace(from, count, nullptr, 0);
-    changed();
-    const int first = lineOf(from);
-    const int last = lineOf(from + count);
-    if (last > first) {
-        // The joined line ends as the last line touched did.
-        m_lines.setLineBreak(first, m_lines.lineBreak(last));
-        m_lines.removeLines(first + 1, last - first);
-    }
-    m_lines.changeLength(first, -count);
 }
 
 void TextStore::assign(QStringView text)

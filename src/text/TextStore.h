@@ -58,10 +58,9 @@ public:
     void insert(int position, QStringView text, LineBreak uniform = LineBreak::None);
     void insert(int position, const TextSpan &span);
     void remove(int from, int count);
-    // Makes room for so many more characters and breaks, so that inserting
-    // them cannot fail for want of memory; throws std::bad_alloc, changing
-    // nothing, where there is not enough.
-    void reserve(qsizetype characters, qsizetype breaks);
+    // [from, from + count) becomes span. Each of these edits throws
+    // std::bad_alloc, changing nothing, where memory runs out.
+    void replace(int from, int count, const TextSpan &span);
     // Replaces everything, breaks kept as they are written.
     void assign(QStringView text);
     // The text of piece after this one, taken over whole (its characters are
@@ -85,15 +84,20 @@ public:
     // The memory the characters take, in bytes.
     qsizetype characterBytes() const { return m_text.bytes(); }
 
-    // Changes with every change of the text and whenever the characters may
-    // have moved in memory (reserve), and differs between any two stores:
+    // Changes with every change of the text (after which the characters may
+    // have moved in memory), and differs between any two stores:
     // what was read of one, pointers into it included, stays good while it
     // is the same.
     quint64 version() const { return m_version; }
 
 private:
     friend class TextBuilder;
-    void insertNormalized(int position, const char16_t *text, int count, const quint8 *breaks);
+    // text has a "\n" for each of breaks; count counts what replaces
+    // [position, position + removed).
+    void replaceNormalized(int position, int removed, const char16_t *text, int count, const quint8 *breaks,
+                           qsizetype breakCount);
+    void removeFromLines(int from, int count);
+    void insertIntoLines(int position, const char16_t *text, int count, const quint8 *breaks);
     void changed();
 
     TextBlocks m_text;
