@@ -12,6 +12,13 @@
 
 namespace {
 
+// The rows length characters take at perRow a row, as reckoned before they
+// are laid out.
+int estimatedRows(qint64 length, qint64 perRow)
+{
+    return length <= perRow ? 1 : int(qMin<qint64>((length + perRow - 1) / perRow, 0x3FFFFFFF));
+}
+
 // Lines kept laid out, and pieces of one long line kept laid out.
 constexpr size_t MaxCachedLines = 400;
 constexpr int KeptPiecesBefore = 8;
@@ -94,24 +101,24 @@ TextLayouts::DeviceScale TextLayouts::deviceScale(const QFont &font)
     return {tab > 0 ? tab : 1, spacing > 0 ? spacing : 1};
 }
 
+qint64 TextLayouts::charactersPerRow() const
+{
+    return qMax<qint64>(1, qint64(m_width / m_charWidth));
+}
+
 int TextLayouts::estimateRows(int length) const
 {
-    if (length <= 0)
-        return 1;
-    const qint64 perRow = qMax<qint64>(1, qint64(m_width / m_charWidth));
-    return int(qMin<qint64>((length + perRow - 1) / perRow, 0x3FFFFFFF));
+    return estimatedRows(length, charactersPerRow());
 }
 
 void TextLayouts::rebuild()
 {
     m_lines.clear();
     const TextStore &store = m_document.store();
-    // As estimateRows has it, for every line of what may be a large text.
-    const qint64 perRow = qMax<qint64>(1, qint64(m_width / m_charWidth));
-    m_rowMap.reset(store.lineCount(), [&store, perRow](int line) {
-        const qint64 length = store.lineLength(line);
-        return length <= perRow ? 1 : int(qMin<qint64>((length + perRow - 1) / perRow, 0x3FFFFFFF));
-    });
+    // For every line of what may be a large text: the width reckoned once.
+    const qint64 perRow = charactersPerRow();
+    m_rowMap.reset(store.lineCount(),
+                   [&store, perRow](int line) { return estimatedRows(store.lineLength(line), perRow); });
 }
 
 void TextLayouts::apply(const TextChange &change)

@@ -147,7 +147,9 @@ private:
     void buildLayout(int lineNumber, int pieceIndex);
     int compositionPosition() const;
     int compositionLength() const;
+    // The rows a line of length characters is reckoned to take before it is laid out.
     int estimateRows(int length) const;
+    qint64 charactersPerRow() const;
     // How much Qt widens a tab stop and a letter spacing in this font.
     struct DeviceScale
     {
