@@ -60,10 +60,6 @@ bool compositorAnswers()
     return answers;
 }
 
-} // namespace
-
-namespace {
-
 // Why the X11 and Wayland platforms cannot be opened, as each is asked.
 QString whyNoX11(const Situation &s)
 {
